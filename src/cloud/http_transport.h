@@ -1,0 +1,28 @@
+// HTTP exchanges with the cloud service and its file store.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/events.h"
+#include "platform/data_stream.h"
+
+namespace orvel {
+
+// One exchange; the body is appended to the stream at its position. Throws http_exception
+// for transport failures, intl_exception for an answer other than 200 and extl_exception
+// 1500 when the event fires during the body.
+void internet_request(const std::string& url, data_stream& stream, const char* headers,
+                      const std::string& verb, const void* body, std::uint32_t length,
+                      event_base& event);
+// internet_request with up to three retries of transport failures (5, 10, 15 s on the event).
+void http_request(const std::string& url, data_stream& stream, const char* headers,
+                  const std::string& verb, const void* body, std::uint32_t length,
+                  event_base& event);
+// GET into a file from offset on (0: created or truncated).
+void download_file(const std::string& local_path, const std::string& url, std::uint32_t offset,
+                   event_base& event);
+// PUT of a file's whole content.
+void upload_file(const std::string& local_path, const std::string& url, event_base& event);
+
+}  // namespace orvel

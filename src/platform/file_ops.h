@@ -1,0 +1,33 @@
+// Folder, copy, rename and remove operations. Each logs its own failure and answers with
+// its result; none throws.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace orvel::platform {
+
+// Creates every folder along an absolute path; the last component only when the path ends
+// with "/". An empty or relative path is false.
+bool create_dirs(std::string& path);
+// Bytes free for the caller; all ones (and logged) on failure.
+std::uint64_t get_free_space(const std::string& directory);
+// Ends with "/".
+std::string temp_dir();
+std::string temp_file_path(const std::string& name);
+// The top-level regular files of a folder into another one, created when missing.
+bool copy_folder_files(const std::string& source, const std::string& destination);
+// True without copying when either path is empty or the source is missing or a folder.
+bool copy_file(const std::string& source, const std::string& destination);
+bool rename_file(const std::string& source, const std::string& destination);
+// True without action when the path is empty, missing or a folder.
+bool remove(const std::string& path);
+bool remove_all(const std::string& path);
+// Calls back with path + name + "/" for every subfolder; the path must end with "/".
+void enum_subdirs(const std::function<void(const std::string&)>& callback,
+                  const std::string& directory);
+// Logs the processes that hold the file open.
+void report_file_holders(const std::string& path);
+
+}  // namespace orvel::platform

@@ -1,0 +1,43 @@
+// An owned stdio file and its path; other openers that honour locks may not write to it.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace orvel {
+
+class stdio_file {
+public:
+    stdio_file() = default;
+    ~stdio_file();
+    stdio_file(const stdio_file&) = delete;
+    stdio_file& operator=(const stdio_file&) = delete;
+
+    // An existing file opens as it is; a missing one (or a directory) is created with
+    // create_if_missing, else "File (<path>) doesn't exist" is thrown.
+    void open(const std::string& path, bool update, bool create_if_missing);
+    // Creates or, with overwrite, truncates; else an existing file throws "already exists".
+    void create(const std::string& path, bool overwrite);
+    // Flushes the stdio buffer and the system's buffers, then closes ("close" on failure).
+    void close();
+    // The length of the file; the position is kept.
+    std::uint64_t size();
+    // Throws intl_exception "<word> failed: <errno text> (<path>)" or
+    // "<word> failed: EOF (<path>)" when failed is true.
+    void check(bool failed, const char* word);
+    // Cuts the file at the current position (word "trunc").
+    void truncate_here();
+
+    std::FILE* handle() const { return handle_; }
+    const std::string& path() const { return path_; }
+    bool is_open() const { return handle_ != nullptr; }
+
+private:
+    void open_mode(const char* mode, const char* word);
+
+    std::FILE* handle_ = nullptr;
+    std::string path_;
+};
+
+}  // namespace orvel

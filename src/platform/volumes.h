@@ -1,0 +1,31 @@
+// Removable volumes: listing them, and ejecting the unit behind one.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace orvel::platform {
+
+// Where the listing looks; tests point these at a fake tree.
+struct volume_sources {
+    std::string mountinfo = "/proc/self/mountinfo";
+    std::string sysfs = "/sys";
+    // ":"-separated folders taken as volumes before the real ones (ORVELSYNC_VOLUMES).
+    std::string simulated;
+};
+
+volume_sources default_volume_sources();
+// Roots ending with "/": the simulated volumes first, in the given order, then the mounted
+// removable ones in a stable order.
+std::vector<std::string> removable_volumes(const volume_sources& sources);
+std::vector<std::string> removable_volumes();
+
+// The device number of the block device holding the root; -1 (logged) when there is none.
+std::int64_t volume_device_number(const std::string& root);
+// The disk that holds the root's block device (its sysfs name); empty when none.
+std::string disk_device_instance(const std::string& root);
+// Unmounts and powers off (or ejects) the disk of a mounted volume; flushes a simulated one.
+bool eject_volume(const std::string& root);
+
+}  // namespace orvel::platform

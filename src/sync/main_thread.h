@@ -1,0 +1,43 @@
+// The command loop: takes the page's commands, keeps the status, watches the unit and runs
+// updates on the update thread.
+#pragma once
+
+#include <string>
+#include <thread>
+
+#include "app/events.h"
+#include "link/status.h"
+#include "sync/safe_fifo.h"
+#include "sync/updater.h"
+
+namespace orvel {
+
+class main_thread {
+public:
+    // Starts the command loop thread.
+    main_thread(safe_fifo<std::string>& commands, event& interrupt_event, event& stop_event,
+                std::string log_path);
+    // Interrupts a running update, ends the command loop and waits for it.
+    ~main_thread();
+
+    main_thread(const main_thread&) = delete;
+    main_thread& operator=(const main_thread&) = delete;
+
+private:
+    void command_loop();
+    void run_pass(bool& last_present, std::uint32_t& last_error);
+    void handle_command(const std::string& text, bool& last_present);
+    void end_of_pass(bool& last_present, std::uint32_t& last_error);
+    void report_failure(std::uint32_t code, bool upload, std::uint32_t& last_error);
+    void send();
+
+    std::string log_path_;
+    safe_fifo<std::string>& commands_;
+    event& interrupt_event_;
+    event& stop_event_;
+    status_record status_;
+    updater updater_;
+    std::thread thread_;
+};
+
+}  // namespace orvel
