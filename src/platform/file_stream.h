@@ -34,8 +34,14 @@ public:
     stdio_file& file() { return file_; }
 
 private:
+    enum class direction { none, reading, writing };
+    // The open handle, ready for a read or write after the other kind.
+    std::FILE* handle_for(direction next, const char* word);
+    void seek_in_steps(std::uint32_t distance, int origin);
+
     stdio_file file_;
     std::uint32_t flags_;
+    direction last_ = direction::none;
 };
 
 }  // namespace orvel

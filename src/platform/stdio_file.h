@@ -28,6 +28,10 @@ public:
     void check(bool failed, const char* word);
     // Cuts the file at the current position (word "trunc").
     void truncate_here();
+    // Moves the position from SEEK_SET, SEEK_CUR or SEEK_END (word "seek").
+    void seek(std::int64_t offset, int origin);
+    // The position (word "tell").
+    std::uint64_t tell();
 
     std::FILE* handle() const { return handle_; }
     const std::string& path() const { return path_; }
@@ -36,8 +40,12 @@ public:
 private:
     void open_mode(const char* mode, const char* word);
 
+    // A closed file fails the operation word with "Bad file descriptor".
+    void check_open(const char* word);
+
     std::FILE* handle_ = nullptr;
     std::string path_;
+    bool writable_ = false;
 };
 
 }  // namespace orvel

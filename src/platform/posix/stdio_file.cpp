@@ -1,0 +1,93 @@
+#include "platform/stdio_file.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "app/failures.h"
+#include "platform/auto_fd.h"
+
+namespace orvel {
+
+// The file is opened by descriptor so that the lock is held before a "w" mode cuts the
+// file: a writer must not truncate a file another opener holds. Readers share the lock,
+// a writer takes it alone, as a deny-write share mode would allow.
+void stdio_file::open_mode(const char* mode, const char* word) {
+    const bool update = std::strchr(mode, '+') != nullptr;
+    const bool writes = mode[0] == 'w';
+    int flags = O_CLOEXEC;
+    if (writes) {
+        flags |= (update ? O_RDWR : O_WRONLY) | O_CREAT;
+    } else {
+        flags |= update ? O_RDWR : O_RDONLY;
+    }
+    platform::auto_fd fd(::open(path_.c_str(), flags, 0666));
+    if (fd.valid()) {
+        const int lock = writes || update ? LOCK_EX : LOCK_SH;
+        if (::flock(fd.get(), lock | LOCK_NB) == 0 && (!writes || ::ftruncate(fd.get(), 0) == 0)) {
+            handle_ = ::fdopen(fd.get(), mode);
+            if (handle_ != nullptr) {
+                fd.release();
+                writable_ = writes || update;
+            }
+        }
+    }
+    check(handle_ == nullptr, word);
+}
+
+void stdio_file::close() {
+    if (handle_ != nullptr) {
+        bool failed = false;
+        int error = 0;
+        const auto note = [&](bool step_failed) {
+            if (step_failed && !failed) {
+                failed = true;
+                error = errno;
+            }
+        };
+        note(std::fflush(handle_) != 0);
+        // The data must be on the unit before it is unplugged. Files that cannot be synced
+        // (EINVAL) hold nothing to flush.
+        if (writable_) {
+            note(::fsync(::fileno(handle_)) != 0 && errno != EINVAL);
+        }
+        note(std::fclose(handle_) != 0);
+        handle_ = nullptr;
+        writable_ = false;
+        if (failed) {
+            errno = error;
+            try {
+                check(true, "close");
+            } catch (const intl_exception&) {
+                path_.clear();
+                throw;
+            }
+        }
+    }
+    path_.clear();
+}
+
+void stdio_file::truncate_here() {
+    check_open("trunc");
+    check(std::fflush(handle_) != 0, "trunc");
+    const off_t here = ::ftello(handle_);
+    check(here < 0, "trunc");
+    check(::ftruncate(::fileno(handle_), here) != 0, "trunc");
+}
+
+void stdio_file::seek(std::int64_t offset, int origin) {
+    check_open("seek");
+    check(::fseeko(handle_, static_cast<off_t>(offset), origin) != 0, "seek");
+}
+
+std::uint64_t stdio_file::tell() {
+    check_open("tell");
+    const off_t position = ::ftello(handle_);
+    check(position < 0, "tell");
+    return static_cast<std::uint64_t>(position);
+}
+
+}  // namespace orvel

@@ -1,0 +1,94 @@
+#include "platform/stdio_file.h"
+
+#include <boost/filesystem/operations.hpp>
+#include <cerrno>
+
+#include "app/failures.h"
+#include "app/format.h"
+#include "app/log_hub.h"
+#include "platform/system_error.h"
+
+namespace orvel {
+
+stdio_file::~stdio_file() {
+    try {
+        close();
+    } catch (const intl_exception& e) {
+        log(3, "%s", e.message().c_str());
+    }
+}
+
+namespace {
+
+bool names_file(const std::string& path) {
+    boost::system::error_code ec;
+    const auto status = boost::filesystem::status(path, ec);
+    return boost::filesystem::exists(status) && !boost::filesystem::is_directory(status);
+}
+
+}  // namespace
+
+void stdio_file::open(const std::string& path, bool update, bool create_if_missing) {
+    close();
+    path_ = path;
+    const char* mode = nullptr;
+    if (names_file(path)) {
+        mode = update ? "rb+" : "rb";
+    } else if (create_if_missing) {
+        mode = update ? "wb+" : "wb";
+    } else {
+        throw intl_exception("File (" + path + ") doesn't exist");
+    }
+    open_mode(mode, "open");
+}
+
+void stdio_file::create(const std::string& path, bool overwrite) {
+    close();
+    path_ = path;
+    if (!overwrite && names_file(path)) {
+        throw intl_exception("File (" + path + ") already exists");
+    }
+    open_mode("wb+", "create");
+}
+
+std::uint64_t stdio_file::size() {
+    try {
+        check_open("size");
+        const std::uint64_t kept = tell();
+        seek(0, SEEK_END);
+        const std::uint64_t end = tell();
+        seek(static_cast<std::int64_t>(kept), SEEK_SET);
+        return end;
+    } catch (const intl_exception&) {
+        check(true, "size");
+        throw;  // check always throws here
+    }
+}
+
+void stdio_file::check(bool failed, const char* word) {
+    if (!failed) {
+        return;
+    }
+    const int error = errno;
+    std::string text;
+    if (handle_ == nullptr || std::ferror(handle_) != 0) {
+        text = format_text("%s failed: %s (%s)", word, platform::error_text(error).c_str(),
+                           path_.c_str());
+    } else {
+        text = format_text("%s failed: EOF (%s)", word, path_.c_str());
+    }
+    if (handle_ != nullptr) {
+        // A later failure must not be reported with this one's indicator.
+        std::clearerr(handle_);
+    }
+    throw intl_exception(text);
+}
+
+void stdio_file::check_open(const char* word) {
+    if (handle_ == nullptr) {
+        errno = EBADF;
+        check(true, word);
+    }
+}
+
+}  // namespace orvel
