@@ -16,7 +16,7 @@ class main_thread {
 public:
     // Starts the command loop thread.
     main_thread(safe_fifo<std::string>& commands, event& interrupt_event, event& stop_event,
-                std::string log_path);
+                std::string log_path, connection_factory factory = make_device_connection);
     // Interrupts a running update, ends the command loop and waits for it.
     ~main_thread();
 
@@ -26,7 +26,8 @@ public:
 private:
     void command_loop();
     void run_pass(bool& last_present, std::uint32_t& last_error);
-    void handle_command(const std::string& text, bool& last_present);
+    // False when the command was ignored and the pass ends.
+    bool handle_command(const std::string& text, bool& last_present);
     void end_of_pass(bool& last_present, std::uint32_t& last_error);
     void report_failure(std::uint32_t code, bool upload, std::uint32_t& last_error);
     void send();

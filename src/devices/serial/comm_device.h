@@ -1,0 +1,31 @@
+// The base of every unit reached through a USB-to-serial bridge.
+#pragma once
+
+#include <string>
+
+#include "app/events.h"
+#include "sync/device.h"
+
+namespace orvel {
+
+class CommDevice : public device {
+public:
+    explicit CommDevice(event_base& interrupt_event) : interrupt_event_(interrupt_event) {}
+
+    bool open(const std::string& location) override;
+    void close() override;
+    bool is_open() override;
+    virtual unsigned baud_rate() = 0;
+
+protected:
+    event_base& interrupt_event() { return interrupt_event_; }
+
+private:
+    event_base& interrupt_event_;
+};
+
+// The bridge identities the serial models look for.
+inline constexpr const char* silicon_labs_bridge = "Silicon Labs CP210x USB to UART Bridge";
+inline constexpr const char* prolific_bridge = "Prolific USB-to-Serial Comm Port";
+
+}  // namespace orvel

@@ -1,0 +1,86 @@
+#include "devices/usbdisk/usbdisk_connection.h"
+
+#include <boost/filesystem/operations.hpp>
+
+#include "app/failures.h"
+#include "app/log_hub.h"
+#include "platform/volumes.h"
+
+namespace orvel {
+
+namespace {
+
+bool exists(const std::string& path) {
+    boost::system::error_code error;
+    return boost::filesystem::exists(path, error);
+}
+
+bool is_directory(const std::string& path) {
+    boost::system::error_code error;
+    return boost::filesystem::is_directory(path, error);
+}
+
+}  // namespace
+
+USBDiskConnection::USBDiskConnection(std::unique_ptr<USBDiskDevice> owned,
+                                     const connection_settings& settings,
+                                     event_base& interrupt_event)
+    : device_connection(std::move(owned), settings, interrupt_event) {}
+
+bool USBDiskConnection::is_device_present() {
+    return !find_device().empty();
+}
+
+bool USBDiskConnection::eject_needed() {
+    return true;
+}
+
+std::string USBDiskConnection::device_location() {
+    return find_device();
+}
+
+bool USBDiskConnection::open_device() {
+    return disk().open(find_device());
+}
+
+void USBDiskConnection::close_device() {
+    disk().close();
+}
+
+void USBDiskConnection::full_update() {
+    throw intl_exception("FullUpdate of " + model_name() + " units is not supported yet.");
+}
+
+void USBDiskConnection::restore_device() {
+    throw intl_exception("RestoreDevice of " + model_name() + " units is not supported yet.");
+}
+
+std::string USBDiskConnection::find_device() {
+    const std::string marker = disk().identity();
+    for (const std::string& root : platform::removable_volumes()) {
+        if (is_directory(root) && exists(root + marker)) {
+            return root;
+        }
+    }
+    return std::string();
+}
+
+void USBDiskConnection::eject() {
+    disk().close();
+    const std::string root = find_device();
+    if (root.empty()) {
+        log(3, "Can't find file %s", disk().identity().c_str());
+        raise_sync_error(sync_error_code::device_not_found);
+    }
+    bool ejected = false;
+    try {
+        ejected = platform::eject_volume(root);
+    } catch (const intl_exception& e) {
+        log(3, "%s", e.message().c_str());
+    }
+    if (!ejected) {
+        raise_sync_error(sync_error_code::eject_failed);
+    }
+}
+
+}  // namespace orvel

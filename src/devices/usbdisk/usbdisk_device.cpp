@@ -1,0 +1,81 @@
+#include "devices/usbdisk/usbdisk_device.h"
+
+#include "app/failures.h"
+#include "app/format.h"
+#include "app/log_hub.h"
+
+namespace orvel {
+
+void write_all(stdio_file& file, const byte_vector& bytes) {
+    const std::size_t written =
+        bytes.empty() ? 0 : std::fwrite(bytes.data(), 1, bytes.size(), file.handle());
+    file.check(written != bytes.size(), "write");
+}
+
+void seek_from_start(stdio_file& file, std::uint64_t position) {
+    file.check(std::fseek(file.handle(), static_cast<long>(position), SEEK_SET) != 0, "seek");
+}
+
+USBDiskDevice::~USBDiskDevice() {
+    try {
+        close();
+    } catch (const base_exception& e) {
+        log(3, "%s", e.message().c_str());
+    }
+}
+
+bool USBDiskDevice::open(const std::string& root) {
+    close();
+    log(3, "Device %s\r\n", root.c_str());
+    root_ = root;
+    course_file_.open(root + course_file_name(), true, false);
+    return is_open();
+}
+
+void USBDiskDevice::close() {
+    root_.clear();
+    course_file_.close();
+}
+
+bool USBDiskDevice::is_open() {
+    return course_file_.is_open();
+}
+
+bool USBDiskDevice::write_course() {
+    USBDiskCourse& record = course_response_.record;
+    record.index -= 1;
+    if (record.index < 0) {
+        return false;
+    }
+    seek_course(record);
+    write_all(course_file_, record.glf);
+    course_file_.check(std::fflush(course_file_.handle()) != 0, "write");
+
+    if (!record.glsData.empty()) {
+        stdio_file side_file;
+        side_file.create(root_ + format_text("%u", record.id_course) + ".GLS", true);
+        write_all(side_file, record.glsData);
+        side_file.close();
+    }
+    return true;
+}
+
+void USBDiskDevice::check_course_data(std::uint32_t, byte_vector data) {
+    data.clear();
+    data.shrink_to_fit();
+}
+
+std::string USBDiskDevice::course_file_name() {
+    return "EMBEDD01.GLF";
+}
+
+std::uint32_t USBDiskDevice::setup_file_offset() {
+    return 0;
+}
+
+void USBDiskDevice::seek_course(course& record) {
+    const std::uint64_t slot = static_cast<std::uint64_t>(record.glf.size());
+    seek_from_start(course_file_, slot * static_cast<std::uint64_t>(record.index));
+}
+
+}  // namespace orvel

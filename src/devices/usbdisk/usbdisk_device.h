@@ -1,0 +1,57 @@
+// The base of every unit that appears as a removable volume: its files on that volume.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/events.h"
+#include "devices/usbdisk/usbdisk_course.h"
+#include "platform/stdio_file.h"
+#include "sync/device.h"
+
+namespace orvel {
+
+class USBDiskDevice : public device {
+public:
+    explicit USBDiskDevice(event_base& interrupt_event) : interrupt_event_(interrupt_event) {}
+    ~USBDiskDevice() override;
+
+    // The marker file or folder at the root that identifies the model's volume.
+    std::string identity() override = 0;
+    // Opens the course data file for update.
+    bool open(const std::string& root) override;
+    void close() override;
+    bool is_open() override;
+    // Writes the course into its slot of the course data file, and its side file.
+    bool write_course() override;
+    sync_response& plain_response() override { return plain_response_; }
+    sync_response& course_response() override { return course_response_; }
+    void check_course_data(std::uint32_t course_id, byte_vector data) override;
+    virtual std::string course_file_name();
+    virtual std::string setup_file_name() = 0;
+    virtual std::uint32_t setup_file_offset();
+    // Positions the course file where the course goes: slot index - 1 of equal-sized slots.
+    virtual void seek_course(course& record);
+
+    const std::string& root() const { return root_; }
+    USBDiskCourse& downloaded_course() { return course_response_.record; }
+
+protected:
+    void set_root(const std::string& root) { root_ = root; }
+    stdio_file& course_file() { return course_file_; }
+    event_base& interrupt_event() { return interrupt_event_; }
+
+private:
+    event_base& interrupt_event_;
+    std::string root_;  // ends with "/"; paths are root + name
+    sync_response plain_response_;
+    USBDiskCourseResponse course_response_;
+    stdio_file course_file_;
+};
+
+// Writes all bytes at the file's position (word "write").
+void write_all(stdio_file& file, const byte_vector& bytes);
+// Moves the file's position from the start (word "seek").
+void seek_from_start(stdio_file& file, std::uint64_t position);
+
+}  // namespace orvel

@@ -1,0 +1,212 @@
+#include "sync/main_thread.h"
+
+#include <exception>
+
+#include "app/failures.h"
+#include "app/log_hub.h"
+#include "link/sync_command.h"
+#include "sync/log_upload.h"
+
+namespace orvel {
+
+namespace {
+
+constexpr std::uint32_t idle_wait_ms = 300;  // no page: nothing to report quickly
+constexpr std::uint32_t poll_wait_ms = 100;
+
+constexpr std::uint32_t code_of(sync_error_code code) {
+    return code_value(code);
+}
+
+}  // namespace
+
+main_thread::main_thread(safe_fifo<std::string>& commands, event& interrupt_event,
+                         event& stop_event, std::string log_path, connection_factory factory)
+    : log_path_(std::move(log_path)),
+      commands_(commands),
+      interrupt_event_(interrupt_event),
+      stop_event_(stop_event),
+      updater_(interrupt_event, std::move(factory)) {
+    thread_ = std::thread(&main_thread::command_loop, this);
+}
+
+main_thread::~main_thread() {
+    interrupt_event_.set();
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+}
+
+void main_thread::command_loop() {
+    bool last_present = false;
+    std::uint32_t last_error = 0;
+    for (;;) {
+        if (stop_event_.wait(status_.status == -1 ? idle_wait_ms : poll_wait_ms)) {
+            interrupt_event_.set();
+            return;
+        }
+        run_pass(last_present, last_error);
+    }
+}
+
+void main_thread::run_pass(bool& last_present, std::uint32_t& last_error) {
+    try {
+        if (interrupt_event_.is_set()) {
+            if (updater_.running()) {
+                return;  // no command is taken until the interrupted update has ended
+            }
+            interrupt_event_.clear();
+            updater_.raise_update_error();
+        }
+        std::string text;
+        if (commands_.pop(text) && !handle_command(text, last_present)) {
+            return;
+        }
+        end_of_pass(last_present, last_error);
+    } catch (const http_exception& e) {
+        if (last_error != code_of(sync_error_code::http_failed)) {
+            log(3, "main_thread http_exception: %s", e.message().c_str());
+        }
+        report_failure(code_of(sync_error_code::http_failed), false, last_error);
+    } catch (const intl_exception& e) {
+        if (last_error != code_of(sync_error_code::internal_failure)) {
+            log(3, "main_thread intl_exception");
+        }
+        log(3, "%s", e.message().c_str());
+        report_failure(code_of(sync_error_code::internal_failure), true, last_error);
+    } catch (const extl_exception& e) {
+        if (last_error != code_value(e.code())) {
+            log(3, "main_thread extl_exception: %d", static_cast<int>(code_value(e.code())));
+        }
+        log(3, "%s", e.message().c_str());
+        report_failure(code_value(e.code()), true, last_error);
+    } catch (const std::exception& e) {
+        if (last_error != code_of(sync_error_code::internal_failure)) {
+            log(3, "main_thread exception: %s", e.what());
+        }
+        report_failure(code_of(sync_error_code::internal_failure), true, last_error);
+    } catch (...) {
+        // Nothing else is raised on purpose; the loop must survive it all the same.
+        if (last_error != code_of(sync_error_code::internal_failure)) {
+            log(3, "main_thread exception: %s", "unknown");
+        }
+        report_failure(code_of(sync_error_code::internal_failure), true, last_error);
+    }
+}
+
+bool main_thread::handle_command(const std::string& text, bool& last_present) {
+    const sync_command_info info = parse_command(text);
+    if (status_.status == -1 && info.command != sync_command::connect) {
+        log(3, "status is null, command ignored");
+        return false;
+    }
+    const bool replaces_device = info.command == sync_command::connect ||
+                                 info.command == sync_command::disconnect ||
+                                 info.command == sync_command::search_device;
+    if (status_.status == 3 && replaces_device) {
+        log(3, "update interrupted with another command %u", command_number(info.command));
+        interrupt_event_.set();
+    }
+
+    switch (info.command) {
+        case sync_command::connect:
+        case sync_command::disconnect:
+            status_.code = 0;
+            if (info.command == sync_command::connect) {
+                status_.status = 0;
+                send();
+            } else {
+                status_.status = -1;
+            }
+            last_present = false;
+            updater_.forget_device();
+            break;
+        case sync_command::search_device:
+            last_present = false;
+            updater_.select_device(info);
+            status_.status = 1;
+            status_.code = 0;
+            send();
+            break;
+        case sync_command::update_course:
+        case sync_command::full_update:
+        case sync_command::restore_device:
+        case sync_command::eject_device:
+            if (updater_.connection() == nullptr) {
+                raise_sync_error(sync_error_code::no_device_selected);
+            }
+            if (info.command == sync_command::eject_device) {
+                updater_.connection()->eject();
+                status_.status = 1;
+                status_.code = 0;
+                send();
+            } else {
+                status_.status = 3;
+                status_.code = 0;
+                send();
+                updater_.start_update(info.command, info);
+            }
+            break;
+        case sync_command::none:
+            break;
+    }
+    return true;
+}
+
+void main_thread::end_of_pass(bool& last_present, std::uint32_t& last_error) {
+    if (status_.status == 3 && !updater_.running()) {
+        updater_.raise_update_error();
+        status_.status = 4;
+        status_.code = 0;
+        send();
+        last_error = 0;
+    }
+
+    device_connection* connection = updater_.connection();
+    if (connection == nullptr || status_.status == 0) {
+        return;
+    }
+    const bool present = connection->is_device_present();
+    if (present != last_present) {
+        if (status_.status == 3) {
+            interrupt_event_.set();
+        }
+        if (present) {
+            status_.eject_needed = connection->eject_needed() ? 1 : 0;
+            status_.status = 2;
+        } else {
+            status_.status = 1;
+        }
+        status_.code = 0;
+        send();
+        last_present = present;
+    }
+    last_error = 0;
+}
+
+void main_thread::report_failure(std::uint32_t code, bool upload, std::uint32_t& last_error) {
+    status_.status = 5;
+    status_.code = code;
+    send();
+    last_error = code;
+    if (!upload) {
+        return;
+    }
+    // The failure has been reported; the upload's own failure must not end the loop.
+    try {
+        upload_log(updater_.settings(), log_path_, interrupt_event_);
+    } catch (const extl_exception& e) {
+        log(3, "upload_log failed: %d %s", static_cast<int>(code_value(e.code())),
+            e.message().c_str());
+    } catch (const base_exception& e) {
+        log(3, "upload_log failed: %s", e.message().c_str());
+    } catch (const std::exception& e) {
+        log(3, "upload_log failed: %s", e.what());
+    }
+}
+
+void main_thread::send() {
+    send_status(status_);
+}
+
+}  // namespace orvel
