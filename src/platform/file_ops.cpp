@@ -8,6 +8,134 @@ namespace orvel::platform {
 
 namespace fs = boost::filesystem;
 
+namespace {
+
+bool is_missing_or_folder(const std::string& path) {
+    boost::system::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    return !fs::exists(status) || fs::is_directory(status);
+}
+
+std::string without_trailing_separator(std::string path) {
+    if (path.size() > 1 && (path.back() == '/' || path.back() == '\\')) {
+        path.pop_back();
+    }
+    return path;
+}
+
+// Every entry below the folder, the folder not counted.
+std::uintmax_t count_entries(const fs::path& folder) {
+    std::uintmax_t count = 0;
+    boost::system::error_code ec;
+    for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        ++count;
+    }
+    return count;
+}
+
+// Removes one entry; a folder only when it is empty.
+bool remove_entry(const fs::path& entry) {
+    boost::system::error_code ec;
+    fs::remove(entry, ec);
+    if (!ec) {
+        return true;
+    }
+    log(3, "remove failed with message %s (%s %d) for path %s", ec.message().c_str(),
+        ec.category().name(), ec.value(), entry.string().c_str());
+    // The errors by which another holder keeps an entry from going.
+    const int error = ec.value();
+    if (ec.category() == boost::system::system_category() &&
+        (error == EBUSY || error == EACCES || error == EPERM)) {
+        report_file_holders(entry.string());
+    }
+    return false;
+}
+
+// Contents before their folder, so that the first entry that will not go is the one that
+// holds the tree, not a folder that is merely not empty yet.
+bool remove_tree_entries(const fs::path& folder) {
+    std::vector<fs::path> entries;
+    boost::system::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        entries.push_back(it->path());
+    }
+    for (const fs::path& entry : entries) {
+        const fs::file_status status = fs::symlink_status(entry, ec);
+        if (fs::is_directory(status) && !remove_tree_entries(entry)) {
+            return false;
+        }
+        if (!remove_entry(entry)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string temp_file_path(const std::string& name) {
+    return temp_dir() + name;
+}
+
+bool copy_folder_files(const std::string& source, const std::string& destination) {
+    if (source.empty() || destination.empty()) {
+        return true;
+    }
+    const std::string from = (source.back() == '/' ? source : source + "/") + "*";
+    const std::string to = without_trailing_separator(destination);
+    boost::system::error_code ec;
+    fs::create_directories(to, ec);
+    if (!ec) {
+        for (fs::directory_iterator it(source, ec), end; !ec && it != end; it.increment(ec)) {
+            const fs::file_status status = it->status(ec);
+            if (ec) {
+                break;
+            }
+            if (fs::is_regular_file(status)) {
+                fs::copy_file(it->path(), fs::path(to) / it->path().filename(),
+                              fs::copy_options::overwrite_existing, ec);
+                if (ec) {
+                    break;
+                }
+            }
+        }
+    }
+    if (ec) {
+        log(3, "copy_folder_files FS_COPY %d %s %s", ec.value(), from.c_str(), to.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool copy_file(const std::string& source, const std::string& destination) {
+    if (source.empty() || destination.empty() || is_missing_or_folder(source)) {
+        return true;
+    }
+    boost::system::error_code ec;
+    fs::copy_file(source, destination, fs::copy_options::overwrite_existing, ec);
+    if (ec) {
+        log(3, "copy_file copy_file %s: %s %s", ec.message().c_str(), source.c_str(),
+            destination.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool rename_file(const std::string& source, const std::string& destination) {
+    if (source.empty() || destination.empty() || source == destination ||
+        is_missing_or_folder(source)) {
+        return true;
+    }
+    boost::system::error_code ec;
+    fs::rename(source, destination, ec);
+    if (ec) {
+        log(3, "rename_file rename %s: %s %s", ec.message().c_str(), source.c_str(),
+            destination.c_str());
+        return false;
+    }
+    return true;
+}
+
 bool remove(const std::string& path) {
     if (path.empty()) {
         return true;
@@ -18,12 +146,56 @@ bool remove(const std::string& path) {
     if (!fs::exists(status) || fs::is_directory(status)) {
         return true;
     }
-    if (!fs::remove(path, ec) && ec) {
+    fs::remove(path, ec);
+    if (ec) {
         log(3, "remove failed with message %s (%s %d) for path %s.", ec.message().c_str(),
             ec.category().name(), ec.value(), path.c_str());
         return false;
     }
     return true;
+}
+
+bool remove_all(const std::string& path) {
+    if (path.empty()) {
+        return true;
+    }
+    boost::system::error_code ec;
+    if (!fs::is_directory(fs::symlink_status(path, ec))) {
+        return true;
+    }
+    const std::uintmax_t before = count_entries(path) + 1;
+    fs::remove_all(path, ec);
+    if (!ec) {
+        return true;
+    }
+    // The library's own count is not reliable after a failure; what is left tells.
+    boost::system::error_code left_ec;
+    const std::uintmax_t left =
+        fs::exists(path, left_ec) ? count_entries(path) + 1 : std::uintmax_t{0};
+    log(3, "remove_all failed with message %s (%s %d) for path %s. %u items removed.",
+        ec.message().c_str(), ec.category().name(), ec.value(), path.c_str(),
+        static_cast<unsigned>(before > left ? before - left : 0));
+    return remove_tree_entries(path) && remove_entry(path);
+}
+
+void enum_subdirs(const std::function<void(const std::string&)>& callback,
+                  const std::string& directory) {
+    std::vector<std::string> names;
+    boost::system::error_code ec;
+    fs::directory_iterator it(directory, ec);
+    if (ec) {
+        log(4, "enum_subdirs: no subdirs were found in %s", directory.c_str());
+        return;
+    }
+    for (fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
+        boost::system::error_code status_ec;
+        if (fs::is_directory(it->status(status_ec))) {
+            names.push_back(it->path().filename().string());
+        }
+    }
+    for (const std::string& name : names) {
+        callback(directory + name + "/");
+    }
 }
 
 }  // namespace orvel::platform
