@@ -25,4 +25,11 @@ void download_file(const std::string& local_path, const std::string& url, std::u
 // PUT of a file's whole content.
 void upload_file(const std::string& local_path, const std::string& url, event_base& event);
 
+// A transfer that moves no byte for this long fails in transport, and is retried.
+inline constexpr std::uint32_t default_stall_limit_ms = 30000;
+// For every transfer that starts afterwards, the plain-socket download included; tests
+// shorten it.
+void set_stall_limit(std::uint32_t milliseconds);
+std::uint32_t stall_limit();
+
 }  // namespace orvel

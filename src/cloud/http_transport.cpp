@@ -1,0 +1,163 @@
+#include "cloud/http_transport.h"
+
+#include <atomic>
+
+#include "app/failures.h"
+#include "app/log_hub.h"
+#include "cloud/http_failure.h"
+#include "cloud/retry_policy.h"
+#include "cloud/url.h"
+#include "platform/file_stream.h"
+#include "platform/http_client.h"
+#include "platform/memory_stream.h"
+
+namespace orvel {
+
+namespace {
+
+constexpr const char* agent_name = "Orvel Sync App";
+
+std::atomic<std::uint32_t> stall_limit_ms{default_stall_limit_ms};
+
+// Writes the answer body into the caller's stream and logs an unsuccessful answer's head.
+class response_reader : public platform::http_exchange {
+public:
+    response_reader(data_stream& stream, event_base& event, const std::string& object)
+        : stream_(stream), event_(event), object_(object) {}
+
+    void on_head(const platform::http_response_head& head) override {
+        head_ = head;
+        seen_head_ = true;
+        if (!successful()) {
+            log(3, "HTTP Status: %s", std::to_string(head.status).c_str());
+            log(3, "URL: %s\nResponse headers: %s\n", object_.c_str(), head.raw_headers.c_str());
+        }
+    }
+
+    void on_body(const void* bytes, std::size_t count) override {
+        // Pieces come at most 64 KiB long, well inside the stream's 32-bit counts.
+        stream_.write(bytes, static_cast<std::uint32_t>(count));
+    }
+
+    bool stop_requested() override { return event_.wait(0); }
+
+    bool seen_head() const { return seen_head_; }
+    bool successful() const { return head_.status == 200; }
+    bool empty_by_length() const { return head_.has_length && head_.content_length == 0; }
+
+private:
+    data_stream& stream_;
+    event_base& event_;
+    const std::string& object_;
+    platform::http_response_head head_;
+    bool seen_head_ = false;
+};
+
+std::string whole_text(data_stream& stream) {
+    std::string text(stream.size(), '\0');
+    stream.rewind();
+    if (!text.empty()) {
+        stream.read(text);
+    }
+    return text;
+}
+
+}  // namespace
+
+void set_stall_limit(std::uint32_t milliseconds) {
+    stall_limit_ms = milliseconds;
+}
+
+std::uint32_t stall_limit() {
+    return stall_limit_ms;
+}
+
+void internet_request(const std::string& url, data_stream& stream, const char* headers,
+                      const std::string& verb, const void* body, std::uint32_t length,
+                      event_base& event) {
+    const request_arguments request{url, verb, headers, body, length};
+    const url_parts parts = split_url(url);
+    const bool secure = parts.scheme == "https";
+
+    platform::http_request_spec spec;
+    spec.host = parts.host;
+    spec.port = parts.port != 0 ? parts.port : (secure ? 443 : 80);
+    spec.secure = secure;
+    spec.verb = verb;
+    spec.object = parts.object;
+    spec.headers = headers != nullptr ? headers : "";
+    spec.body = body;
+    spec.length = body != nullptr ? length : 0;
+    spec.agent = agent_name;
+    spec.stall_limit_ms = stall_limit();
+
+    response_reader reader(stream, event, parts.object);
+    const platform::http_result result = platform::http_send(spec, reader);
+    using outcome = platform::http_result::outcome;
+    if (result.what == outcome::stopped) {
+        raise_sync_error(sync_error_code::interrupted);
+    }
+    if (result.what == outcome::no_handle) {
+        throw_if_null(nullptr, result.step, client_error{result.error, result.error_text}, request);
+    }
+    throw_if_false(result.what == outcome::complete, result.step, request);
+    throw_if_false(reader.seen_head(), "curl_easy_getinfo", request);
+
+    // An announced empty body ends the exchange, whatever the status said.
+    if (reader.empty_by_length()) {
+        return;
+    }
+    if (!reader.successful()) {
+        throw intl_exception("Download (" + parts.object +
+                             ") failed with response: " + whole_text(stream));
+    }
+}
+
+void http_request(const std::string& url, data_stream& stream, const char* headers,
+                  const std::string& verb, const void* body, std::uint32_t length,
+                  event_base& event) {
+    const std::uint32_t start = stream.tell();
+    backoff_record delays = transfer_retry_delays();
+    for (std::uint32_t retries = 0;;) {
+        stream.seek(start);
+        try {
+            internet_request(url, stream, headers, verb, body, length, event);
+            return;
+        } catch (const http_exception& failure) {
+            if (++retries > max_transfer_retries) {
+                throw;
+            }
+            log(3, "%s", failure.message().c_str());
+            // Stopping while waiting to retry is an interruption like any other: a normal
+            // return would pass the incomplete answer on as the result.
+            if (event.wait(delays)) {
+                raise_sync_error(sync_error_code::interrupted);
+            }
+        }
+    }
+}
+
+void download_file(const std::string& local_path, const std::string& url, std::uint32_t offset,
+                   event_base& event) {
+    log(2, "download_file: from %s to %s", url.c_str(), local_path.c_str());
+    file_stream file(local_path, offset == 0 ? std::uint32_t{file_stream::create_new} : 0);
+    file.seek(offset);
+    http_request(url, file, nullptr, "GET", nullptr, 0, event);
+    // A longer old file keeps nothing of its old tail behind the new body.
+    file.file().truncate_here();
+    file.file().close();
+}
+
+void upload_file(const std::string& local_path, const std::string& url, event_base& event) {
+    file_stream file(local_path, 0);
+    if (!file.is_valid()) {
+        throw intl_exception(std::string("upload_file upload ") + " failed. Stream is not valid.");
+    }
+    byte_vector content(file.size());
+    file.read(content);
+    memory_stream answer;
+    http_request(url, answer, nullptr, "PUT", content.data(),
+                 static_cast<std::uint32_t>(content.size()), event);
+}
+
+}  // namespace orvel
