@@ -1,0 +1,58 @@
+// The TLS WebSocket endpoint the page connects to; its callbacks become virtual operations.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <websocketpp/config/asio.hpp>
+#include <websocketpp/server.hpp>
+
+namespace orvel {
+
+using tls_endpoint = websocketpp::server<websocketpp::config::asio_tls>;
+using connection_handle = websocketpp::connection_hdl;
+using tls_context = boost::asio::ssl::context;
+
+// The page's ports, tried in order; the page tries them in the same order.
+inline constexpr std::uint16_t first_port = 10001;
+inline constexpr std::uint16_t last_port = 10004;
+
+class websock_server {
+public:
+    websock_server(std::string key_path, std::string cert_path);
+    virtual ~websock_server();
+
+    websock_server(const websock_server&) = delete;
+    websock_server& operator=(const websock_server&) = delete;
+
+    // The port being served; 0 before a successful listen.
+    std::uint16_t port() const { return port_; }
+
+protected:
+    virtual void on_message(connection_handle handle, tls_endpoint::message_ptr message) = 0;
+    virtual void on_connected(connection_handle handle) = 0;
+    virtual void on_disconnected(connection_handle handle) = 0;
+    virtual void on_fail(connection_handle handle) = 0;
+    virtual bool on_validate(connection_handle handle);
+    virtual void on_interrupt(connection_handle handle);
+
+    void install_handlers();
+    // 127.0.0.1 on the first free port of the range, then accepting; false after logging.
+    bool listen();
+
+    tls_endpoint& endpoint() { return endpoint_; }
+
+private:
+    std::shared_ptr<tls_context> on_tls_init(connection_handle handle);
+
+    tls_endpoint endpoint_;
+    std::string key_path_;
+    std::string cert_path_;
+    std::uint16_t port_ = 0;
+};
+
+// For log lines that name a connection: its address and its number of strong references.
+std::uintptr_t connection_address(const connection_handle& handle);
+long strong_count(const connection_handle& handle);
+
+}  // namespace orvel
