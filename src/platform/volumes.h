@@ -25,7 +25,10 @@ std::vector<std::string> removable_volumes();
 std::int64_t volume_device_number(const std::string& root);
 // The disk that holds the root's block device (its sysfs name); empty when none.
 std::string disk_device_instance(const std::string& root);
-// Unmounts and powers off (or ejects) the disk of a mounted volume; flushes a simulated one.
+std::string disk_device_instance(const std::string& root, const volume_sources& sources);
+// Unmounts and powers off (or ejects) the disk of a mounted volume through the system's disk
+// service, up to 3 tries; flushes a simulated one.
 bool eject_volume(const std::string& root);
+bool eject_volume(const std::string& root, const volume_sources& sources);
 
 }  // namespace orvel::platform

@@ -14,7 +14,7 @@ extern char** environ;
 namespace orvel::test {
 
 child_process::child_process(const std::vector<std::string>& arguments,
-                             const std::string& input_path) {
+                             const std::string& input_path, int output_fd) {
     std::vector<char*> argv;
     for (const std::string& argument : arguments) {
         argv.push_back(const_cast<char*>(argument.c_str()));
@@ -24,6 +24,9 @@ child_process::child_process(const std::vector<std::string>& arguments,
     posix_spawn_file_actions_init(&actions);
     if (!input_path.empty()) {
         posix_spawn_file_actions_addopen(&actions, 0, input_path.c_str(), O_RDONLY, 0);
+    }
+    if (output_fd >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, output_fd, 1);
     }
     pid_t pid = -1;
     const int result = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
@@ -39,8 +42,16 @@ child_process::~child_process() {
 }
 
 void child_process::kill() {
+    end(SIGKILL);
+}
+
+void child_process::stop() {
+    end(SIGTERM);
+}
+
+void child_process::end(int signal) {
     if (pid_ > 0) {
-        ::kill(pid_, SIGKILL);
+        ::kill(pid_, signal);
         int status = 0;
         ::waitpid(pid_, &status, 0);
         pid_ = -1;

@@ -9,9 +9,10 @@ namespace orvel::test {
 class child_process {
 public:
     // Runs the program (searched in PATH) with its standard input read from input_path
-    // when one is given. Throws std::runtime_error when it cannot be started.
+    // when one is given, and its standard output going to output_fd when that is not -1.
+    // Throws std::runtime_error when it cannot be started.
     explicit child_process(const std::vector<std::string>& arguments,
-                           const std::string& input_path = {});
+                           const std::string& input_path = {}, int output_fd = -1);
     ~child_process();
     child_process(const child_process&) = delete;
     child_process& operator=(const child_process&) = delete;
@@ -19,8 +20,12 @@ public:
     int pid() const { return pid_; }
     // Ends it now (SIGKILL) and reaps it.
     void kill();
+    // Asks it to end (SIGTERM) and reaps it.
+    void stop();
 
 private:
+    void end(int signal);
+
     int pid_ = -1;
 };
 
