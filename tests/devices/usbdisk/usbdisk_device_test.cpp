@@ -120,18 +120,35 @@ TEST_F(USBDiskDeviceTest, JtcOverwritesTheFileThatCarriesTheCourseName) {
 
 TEST_F(USBDiskDeviceTest, JtcWritesANewCourseToTheLowestFreeNumber) {
     test::write_file(volume / "KVINC000.GLF", jtc_course("Other Links"));
-    fs::create_directory(volume / "KVINC001.GLF");       // a folder is not a course file
     test::write_file(volume / "KVINC002.GLF", "short");  // unreadable: skipped, not free
+    fs::create_directory(volume / "KVINC003.GLF");       // a folder is no course file
     JTCDevice disk(never);
     ASSERT_TRUE(disk.open(volume.path()));
     const std::string course = jtc_course("Pine Valley");
     set_course(disk, course, 1, 5);
     ASSERT_TRUE(disk.write_course());
     disk.close();
-    EXPECT_TRUE(fs::is_directory(volume / "KVINC001.GLF"));
+    EXPECT_EQ(test::read_file(volume / "KVINC001.GLF"), course);
     EXPECT_EQ(test::read_file(volume / "KVINC002.GLF"), "short");
-    EXPECT_EQ(test::read_file(volume / "KVINC003.GLF"), course);
+    EXPECT_TRUE(fs::is_directory(volume / "KVINC003.GLF"));
     EXPECT_TRUE(logger.mentions("read failed: EOF (" + volume.path() + "KVINC002.GLF)"));
+}
+
+TEST_F(USBDiskDeviceTest, JtcFolderInTheFreeSlotFailsTheWriteInsteadOfReportingSuccess) {
+    // The lowest number that holds no course file is taken even when a folder sits there;
+    // the unit is left as it was and the failure reaches the caller.
+    fs::create_directory(volume / "KVINC000.GLF");
+    JTCDevice disk(never);
+    ASSERT_TRUE(disk.open(volume.path()));
+    set_course(disk, jtc_course("Pine Valley"), 1, 5);
+    try {
+        disk.write_course();
+        FAIL();
+    } catch (const intl_exception& e) {
+        EXPECT_EQ(e.message().rfind("create failed: ", 0), 0u) << e.message();
+    }
+    EXPECT_TRUE(fs::is_directory(volume / "KVINC000.GLF"));
+    EXPECT_FALSE(fs::exists(volume / "KVINC001.GLF"));
 }
 
 TEST_F(USBDiskDeviceTest, JtcComparesANameThatFillsItsFieldByAllNinetyBytes) {

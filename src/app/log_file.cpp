@@ -1,0 +1,26 @@
+#include "app/log_file.h"
+
+#include "app/log_hub.h"
+#include "platform/file_ops.h"
+
+namespace orvel {
+
+log_file::log_file(const std::string& directory) {
+    const std::string path = directory + log_file_name;
+    platform::rename_file(path, directory + previous_log_prefix + log_file_name);
+    file_.open(path, true, true);
+    // When the old log could not be moved away it is opened as it is; writing from its
+    // start would leave the new run's lines mixed with the old run's tail.
+    std::fseek(file_.handle(), 0, SEEK_END);
+    logger_.emplace(file_.handle());
+    add_logger(&*logger_);
+}
+
+log_file::~log_file() {
+    if (logger_) {
+        remove_logger(&*logger_);
+    }
+    // stdio_file's own destructor flushes and closes, logging a failure it meets.
+}
+
+}  // namespace orvel

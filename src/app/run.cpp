@@ -1,0 +1,103 @@
+#include "app/run.h"
+
+#include <cstdio>
+#include <memory>
+
+#include "app/events.h"
+#include "app/failures.h"
+#include "app/log_file.h"
+#include "app/log_hub.h"
+#include "app/os_line.h"
+#include "app/version.h"
+#include "link/worker.h"
+#include "platform/close_request.h"
+#include "platform/file_ops.h"
+#include "platform/standard_streams.h"
+#include "sync/main_thread.h"
+#include "sync/safe_fifo.h"
+
+namespace orvel {
+
+namespace {
+
+// Sets both events when it goes out of scope, so that the command loop (which waits on
+// stop_event) can be joined even when a failure skips the regular shutdown.
+class stop_on_exit {
+public:
+    stop_on_exit(event& stop_event, event& interrupt_event)
+        : stop_event_(stop_event), interrupt_event_(interrupt_event) {}
+    ~stop_on_exit() { request(); }
+    stop_on_exit(const stop_on_exit&) = delete;
+    stop_on_exit& operator=(const stop_on_exit&) = delete;
+
+    void request() {
+        stop_event_.set();
+        interrupt_event_.set();
+    }
+
+private:
+    event& stop_event_;
+    event& interrupt_event_;
+};
+
+void wait_for_close() {
+    if (platform::wait_for_close_request()) {
+        // Log readers key on this line, whatever asked us to close.
+        log(2, "WM_CLOSE received");
+    }
+}
+
+// Listening until a close request, then the shutdown in its order.
+void serve(const std::string& key_path, const std::string& cert_path, const std::string& log_path) {
+    event interrupt_event;
+    event stop_event;
+    safe_fifo<std::string> commands;
+    worker wrk(key_path, cert_path, commands, stop_event);
+    if (!wrk.run()) {
+        log(3, "wrk.run failed");
+        return;
+    }
+    main_thread loop(commands, interrupt_event, stop_event, log_path);
+    stop_on_exit stop(stop_event, interrupt_event);
+    wait_for_close();
+    stop.request();
+    wrk.stop();
+    // Leaving the scope ends the command loop, then destroys the worker, the queue and the
+    // events, in that order.
+}
+
+}  // namespace
+
+int run(const std::string& key_path, const std::string& cert_path) {
+    std::unique_ptr<log_file> file;
+    try {
+        file = std::make_unique<log_file>(platform::temp_dir());
+    } catch (const base_exception&) {
+        return -1;
+    } catch (const std::exception&) {
+        return -1;
+    }
+    // Whoever started the agent by hand sees this before the terminal goes quiet.
+    std::printf("Orvel Sync is running; its log is %s\n", file->path().c_str());
+    platform::point_standard_streams_at(file->stream());
+
+    log_os_line();
+    log(2, "Version: %s", version_text);
+    log(2, "Keys path: %s", key_path.c_str());
+    try {
+        serve(key_path, cert_path, file->path());
+    } catch (const intl_exception& e) {
+        log(3, "Failed: %s", e.message().c_str());
+    } catch (const extl_exception& e) {
+        log(3, "Failed: %d", static_cast<int>(code_value(e.code())));
+    } catch (const base_exception& e) {
+        log(3, "Failed: %s", e.message().c_str());
+    } catch (const std::exception& e) {
+        log(3, "Failed: %s", e.what());
+    }
+    log(3, "app exited");
+    file.reset();
+    return 0;
+}
+
+}  // namespace orvel

@@ -1,0 +1,20 @@
+#include "platform/executable_path.h"
+
+#include <unistd.h>
+
+#include <vector>
+
+namespace orvel::platform {
+
+std::string executable_dir() {
+    std::vector<char> buffer(4096);
+    const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (length <= 0 || static_cast<std::size_t>(length) >= buffer.size()) {
+        return {};
+    }
+    const std::string path(buffer.data(), static_cast<std::size_t>(length));
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+}  // namespace orvel::platform

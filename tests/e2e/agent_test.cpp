@@ -1,0 +1,250 @@
+// The built agent, started as a member starts it, driven by a real TLS WebSocket page.
+#include <gtest/gtest.h>
+#include <rapidjson/document.h>
+
+#include <chrono>
+#include <regex>
+#include <thread>
+
+#include "support/agent_process.h"
+#include "support/page_client.h"
+#include "support/port_holder.h"
+
+namespace orvel {
+namespace {
+
+using namespace std::chrono_literals;
+using test::agent_process;
+using test::page_client;
+
+const std::string connect_command = "{\"command\":\"connect\"}";
+
+bool starts_with(const std::string& text, const std::string& prefix) {
+    return text.rfind(prefix, 0) == 0;
+}
+
+std::size_t count_starting(const std::vector<std::string>& messages, const std::string& prefix) {
+    return static_cast<std::size_t>(std::count_if(
+        messages.begin(), messages.end(),
+        [&](const std::string& m) { return starts_with(m, prefix); }));
+}
+
+TEST(Agent, OpenedPageGetsStatus0WithTheVersionInJsonLines) {
+    agent_process agent;
+    agent.start();
+    const std::uint16_t port = agent.wait_for_port();
+    ASSERT_EQ(port, 10001);
+    EXPECT_EQ(agent.listen_address(), "127.0.0.1");
+
+    page_client page;
+    ASSERT_TRUE(page.connect(port)) << page.failure();
+    const auto status = page.wait_for_status(0);
+    ASSERT_TRUE(status);
+    EXPECT_EQ(*status, "{\"Status\":0, \"Version\":\"2.5.8.0\"}");
+
+    const std::regex envelope(R"(\{"Time":"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d", "Data":.*\})");
+    bool status_line_seen = false;
+    for (const std::string& line : page.received()) {
+        rapidjson::Document doc;
+        doc.Parse(line.c_str(), line.size());
+        EXPECT_FALSE(doc.HasParseError()) << line;
+        EXPECT_TRUE(std::regex_match(line, envelope)) << line;
+        if (line.find("\"Data\":{\"Status\":0") != std::string::npos) {
+            status_line_seen = true;
+            ASSERT_TRUE(doc.IsObject() && doc["Data"].IsObject()) << line;
+            EXPECT_STREQ(doc["Data"]["Version"].GetString(), "2.5.8.0");
+        }
+    }
+    EXPECT_TRUE(status_line_seen);
+
+    EXPECT_TRUE(agent.log_mentions("Version: 2, 5, 8, 0"));
+    EXPECT_TRUE(agent.log_mentions("Keys path: " + agent.folder() + "localhost.key"));
+    EXPECT_TRUE(agent.log_mentions("OS: "));
+    // The one line for whoever started it by hand.
+    EXPECT_EQ(agent.terminal_output(),
+              "Orvel Sync is running; its log is " + agent.log_path() + "\n");
+}
+
+TEST(Agent, SecondPageGets429AndTheFirstKeepsWorking) {
+    agent_process agent;
+    agent.start();
+    const std::uint16_t port = agent.wait_for_port();
+    page_client first;
+    ASSERT_TRUE(first.connect(port));
+    ASSERT_TRUE(first.wait_for_status(0));
+
+    page_client second;
+    EXPECT_FALSE(second.connect(port));
+    EXPECT_EQ(second.http_status(), 429);
+    EXPECT_EQ(second.http_body(), "Only one client connection is supported.");
+
+    // Still the command loop's page: a command is answered.
+    const std::size_t mark = first.received_count();
+    first.send(connect_command);
+    EXPECT_TRUE(first.wait_for_message("Received message: " + connect_command, 5s, mark));
+    EXPECT_TRUE(first.wait_for_status(0, 5s, mark));
+    EXPECT_TRUE(first.is_open());
+}
+
+TEST(Agent, TakenPortsMoveItToTheNextFreeOne) {
+    test::port_holder taken({10001, 10002});
+    agent_process agent;
+    agent.start();
+    const std::uint16_t port = agent.wait_for_port();
+    ASSERT_EQ(port, 10003);
+    page_client page;
+    ASSERT_TRUE(page.connect(port));
+    EXPECT_TRUE(page.wait_for_status(0));
+}
+
+TEST(Agent, AllPortsTakenEndsTheRunWithStatus0) {
+    test::port_holder taken({10001, 10002, 10003, 10004});
+    agent_process agent;
+    agent.start();
+    EXPECT_EQ(agent.wait_exit(), 0);
+    const std::vector<std::string> messages = agent.log_messages();
+    EXPECT_TRUE(agent.log_mentions("listen couldn't find free port: Address already in use"));
+    EXPECT_EQ(agent.log_count("wrk.run failed"), 1u);
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages.back(), "app exited");
+}
+
+TEST(Agent, LogFileThatCannotBeSetUpEndsTheRunWith255) {
+    test::agent_options options;
+    options.environment = {{"TMPDIR", "/nonexistent-orvel-folder/"}};
+    agent_process agent(options);
+    agent.start();
+    EXPECT_EQ(agent.wait_exit(), 255);
+    EXPECT_EQ(agent.terminal_output(), "");
+}
+
+class CloseRequest : public ::testing::TestWithParam<int> {};
+
+TEST_P(CloseRequest, EndsTheAgentInOrderWithStatus0) {
+    agent_process agent;
+    agent.start();
+    ASSERT_NE(agent.wait_for_port(), 0);
+    // The command loop wakes every 300 ms without a page, the sender every 50 ms.
+    EXPECT_EQ(agent.stop(GetParam(), 1s), 0);
+    const std::vector<std::string> messages = agent.log_messages();
+    EXPECT_EQ(agent.log_count("WM_CLOSE received"), 1u);
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages.back(), "app exited");
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, CloseRequest, ::testing::Values(SIGTERM, SIGINT, SIGHUP));
+
+TEST(Agent, RestartKeepsThePreviousLogAndServesTheSamePortAgain) {
+    agent_process agent;
+    agent.start();
+    ASSERT_EQ(agent.wait_for_port(), 10001);
+    {
+        // The agent closes this connection, which leaves it in TIME_WAIT on 10001.
+        page_client page;
+        ASSERT_TRUE(page.connect(10001));
+        ASSERT_TRUE(page.wait_for_status(0));
+        ASSERT_EQ(agent.stop(), 0);
+        EXPECT_TRUE(page.wait_closed());
+    }
+    const std::string first_log = agent.log_text();
+
+    agent.start();
+    EXPECT_EQ(agent.wait_for_port(), 10001);
+    EXPECT_EQ(agent.previous_log_text(), first_log);
+    EXPECT_TRUE(agent.wait_for_log("Version: 2, 5, 8, 0"));
+    EXPECT_FALSE(agent.log_mentions("app exited"));
+    EXPECT_FALSE(agent.log_mentions("on_connected"));
+}
+
+TEST(Agent, Tls11PageIsRefusedAndA12PageGetsIn) {
+    agent_process agent;
+    agent.start();
+    const std::uint16_t port = agent.wait_for_port();
+    page_client old(test::tls_version::v1_1);
+    EXPECT_FALSE(old.connect(port));
+    EXPECT_TRUE(agent.wait_for_log("TLS handshake failed: unsupported protocol"));
+
+    page_client page;
+    ASSERT_TRUE(page.connect(port)) << page.failure();
+    EXPECT_TRUE(page.wait_for_status(0));
+}
+
+TEST(Agent, MissingCertificateFailsEveryHandshakeButTheAgentKeepsListening) {
+    test::agent_options options;
+    options.with_certificate = false;
+    options.with_key = false;
+    agent_process agent(options);
+    agent.start();
+    const std::uint16_t port = agent.wait_for_port();
+    ASSERT_EQ(port, 10001);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        page_client page;
+        EXPECT_FALSE(page.connect(port));
+    }
+    EXPECT_TRUE(agent.wait_for_log("use_certificate_chain_file failed: No such file"));
+    EXPECT_TRUE(agent.running());
+    EXPECT_EQ(agent.wait_for_port(), port);
+    EXPECT_EQ(agent.stop(), 0);
+}
+
+TEST(Agent, ClosedPageEndsItsSessionOnceAndANewPageConnects) {
+    agent_process agent;
+    agent.start();
+    const std::uint16_t port = agent.wait_for_port();
+    {
+        page_client page;
+        ASSERT_TRUE(page.connect(port));
+        ASSERT_TRUE(page.wait_for_status(0));
+        page.close();
+    }
+    ASSERT_TRUE(agent.wait_for_log("drop 0x"));
+
+    page_client next;
+    ASSERT_TRUE(next.connect(port));
+    ASSERT_TRUE(next.wait_for_status(0));
+    // Lines logged after the first page had gone (its "drop") never reach the next one.
+    for (const std::string& message : next.messages()) {
+        EXPECT_FALSE(starts_with(message, "drop ")) << message;
+        EXPECT_FALSE(starts_with(message, "on_disconnected")) << message;
+    }
+    ASSERT_EQ(agent.stop(), 0);
+
+    // One close, one drop, until the shutdown drops the second page.
+    const std::vector<std::string> messages = agent.log_messages();
+    const auto second_open =
+        std::find_if(messages.begin(), messages.end(), [](const std::string& m) {
+            return starts_with(m, "on_connected");
+        });
+    ASSERT_NE(second_open, messages.end());
+    const std::vector<std::string> first_session(messages.begin(),
+                                                 std::find_if(second_open + 1, messages.end(),
+                                                              [](const std::string& m) {
+                                                                  return starts_with(
+                                                                      m, "on_connected");
+                                                              }));
+    EXPECT_EQ(count_starting(first_session, "on_disconnected"), 1u);
+    EXPECT_EQ(count_starting(first_session, "drop "), 1u);
+}
+
+TEST(Agent, LinesLoggedBeforeTheShutdownReachThePageBeforeItCloses) {
+    agent_process agent;
+    agent.start();
+    const std::uint16_t port = agent.wait_for_port();
+    page_client page;
+    ASSERT_TRUE(page.connect(port));
+    ASSERT_TRUE(page.wait_for_status(0));
+    for (int i = 0; i < 100; ++i) {
+        page.send(connect_command);
+    }
+    ASSERT_TRUE(page.wait_for_message("Received message: " + connect_command, 5s));
+    EXPECT_EQ(agent.stop(), 0);
+    ASSERT_TRUE(page.wait_closed());
+    EXPECT_EQ(page.close_code(), 1001);
+    // The last line logged while the page was still the client.
+    const std::vector<std::string> messages = page.messages();
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages.back(), "WM_CLOSE received");
+}
+
+}  // namespace
+}  // namespace orvel
