@@ -80,6 +80,13 @@ void websock_server::install_handlers() {
     endpoint_.set_fail_handler([this](connection_handle h) { on_fail(h); });
     endpoint_.set_validate_handler([this](connection_handle h) { return on_validate(h); });
     endpoint_.set_interrupt_handler([this](connection_handle h) { on_interrupt(h); });
+    // A status follows the echo of its command within milliseconds; waiting for the page's
+    // delayed acknowledgement of the echo before sending it would hold the status back.
+    endpoint_.set_socket_init_handler(
+        [](connection_handle, boost::asio::ssl::stream<boost::asio::ip::tcp::socket>& stream) {
+            boost::system::error_code ignored;
+            stream.lowest_layer().set_option(boost::asio::ip::tcp::no_delay(true), ignored);
+        });
 }
 
 bool websock_server::listen() {
