@@ -202,6 +202,8 @@ void main_thread::report_failure(std::uint32_t code, bool upload, std::uint32_t&
         log(3, "upload_log failed: %s", e.message().c_str());
     } catch (const std::exception& e) {
         log(3, "upload_log failed: %s", e.what());
+    } catch (...) {
+        log(3, "upload_log failed: %s", "unknown");
     }
 }
 

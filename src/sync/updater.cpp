@@ -9,6 +9,12 @@ updater::updater(event& interrupt_event, connection_factory factory)
     : factory_(std::move(factory)), interrupt_event_(interrupt_event) {}
 
 updater::~updater() {
+    interrupt_update();
+}
+
+void updater::interrupt_update() {
+    // Whatever the status says (an eject or a bad command may have replaced Status 3), a
+    // running update must stop before the loop can go on.
     if (running()) {
         interrupt_event_.set();
     }
@@ -30,12 +36,12 @@ void updater::select_device(const sync_command_info& info) {
     log(3, "Server: %s", settings_.server.c_str());
     log(3, "Device: %s, Id: %u", info.device.c_str(), settings_.id_memberProduct);
     std::unique_ptr<device_connection> next = factory_(info.device, settings_, interrupt_event_);
-    wait_for_update();
+    interrupt_update();
     connection_ = std::move(next);
 }
 
 void updater::forget_device() {
-    wait_for_update();
+    interrupt_update();
     connection_.reset();
     settings_ = connection_settings();
 }
@@ -79,11 +85,14 @@ void updater::update_thread(sync_command command, sync_command_info info) {
                 log(3, "Wrong command in update: %d", static_cast<int>(command_number(command)));
                 throw intl_exception("update failed");
         }
-    } catch (const base_exception&) {
+    } catch (const extl_exception&) {
+        error_ = std::current_exception();
+    } catch (const intl_exception&) {
         error_ = std::current_exception();
     } catch (const std::exception&) {
         error_ = std::current_exception();
     } catch (...) {
+        // Includes a sync_index_exception that a model let through: the loop knows it not.
         error_ = std::make_exception_ptr(intl_exception("unknown exception inside update_thread"));
     }
     running_.store(false, std::memory_order_release);

@@ -18,17 +18,18 @@ namespace orvel {
 class updater {
 public:
     explicit updater(event& interrupt_event, connection_factory factory = make_device_connection);
-    // Waits for a running update, which has been interrupted by then, before the connection
-    // it uses goes.
+    // Interrupts a running update and waits for it before the connection it uses goes.
     ~updater();
 
     updater(const updater&) = delete;
     updater& operator=(const updater&) = delete;
 
     // Takes the settings of a "SearchDevice" and builds the model's connection; an unknown
-    // model (code 900) keeps the previous one.
+    // model (code 900) keeps the previous one and leaves a running update alone. A running
+    // update is interrupted and waited for before its connection is replaced.
     void select_device(const sync_command_info& info);
-    // Empties the settings and drops the connection.
+    // Empties the settings and drops the connection, after interrupting and waiting for a
+    // running update.
     void forget_device();
     void start_update(sync_command command, const sync_command_info& info);
 
@@ -43,6 +44,8 @@ private:
     void update_thread(sync_command command, sync_command_info info);
     // The connection must outlive the thread that uses it.
     void wait_for_update();
+    // Interrupts a running update and waits for its thread.
+    void interrupt_update();
 
     connection_factory factory_;
     connection_settings settings_;

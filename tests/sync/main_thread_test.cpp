@@ -176,18 +176,26 @@ TEST(CommandLoop, InterruptedUpdateThatEndsWellSendsNothingMore) {
     EXPECT_FALSE(loop.interrupt().is_set());  // cleared once the update ended
 }
 
+// Whether the status still says 3 or an eject or a bad command text has replaced it, a
+// command that replaces the unit stops the update and outlives it without blocking the loop.
 TEST(CommandLoop, CommandsThatReplaceTheUnitWaitForTheInterruptedUpdate) {
+    const std::string search =
+        R"({"command":"SearchDevice","device":"Scripted","server":"s","userKey":"k",)"
+        R"("userSecret":"u","id_memberProduct":0})";
     struct row {
+        std::string before;  // sent once the update runs, with the status it brings
+        std::string before_status;
         std::string text;
-        int number;
+        int interrupted_number;  // 0: no "update interrupted" line
+        std::string reply;       // the status the command sends, if any
         int connections_after;
     };
     const std::vector<row> rows = {
-        {R"({"command":"SearchDevice","device":"Scripted","server":"s","userKey":"k",)"
-         R"("userSecret":"u","id_memberProduct":0})",
-         3, 1},
-        {connect, 1, 0},
-        {R"({"command":"disconnect"})", 2, 0},
+        {"", "", search, 3, status1, 1},
+        {"", "", connect, 1, status0, 0},
+        {"", "", R"({"command":"disconnect"})", 2, "", 0},
+        {R"({"command":"EjectDevice"})", status1, search, 0, status1, 1},
+        {"not json", status5(1200), connect, 0, status0, 0},
     };
     for (const row& r : rows) {
         command_loop_harness loop;
@@ -198,11 +206,24 @@ TEST(CommandLoop, CommandsThatReplaceTheUnitWaitForTheInterruptedUpdate) {
         loop.search("Scripted");
         loop.wait_statuses(3);
         loop.send(update);
-        loop.wait_statuses(4);
+        std::size_t sent = loop.wait_statuses(4).size();
+        if (!r.before.empty()) {
+            loop.send(r.before);
+            ASSERT_EQ(loop.wait_statuses(++sent).back(), r.before_status) << r.before;
+        }
         loop.send(r.text);
-        ASSERT_TRUE(loop.wait_message("update interrupted with another command " +
-                                      std::to_string(r.number)));
+        if (!r.reply.empty()) {
+            // The gate never opens by itself: only the interrupt lets the loop go on.
+            const auto statuses = loop.wait_statuses(sent + 1, std::chrono::seconds(3));
+            ASSERT_GT(statuses.size(), sent) << r.text;
+            EXPECT_EQ(statuses[sent], r.reply) << r.text;
+        }
+        const std::string interrupted = "update interrupted with another command ";
+        if (r.interrupted_number != 0) {
+            ASSERT_TRUE(loop.wait_message(interrupted + std::to_string(r.interrupted_number)));
+        }
         loop.settle();
+        EXPECT_EQ(loop.logger.mentions(interrupted), r.interrupted_number != 0) << r.text;
         EXPECT_FALSE(loop.unit->destroyed_while_updating) << r.text;
         EXPECT_EQ(loop.unit->updates_running, 0) << r.text;
         EXPECT_EQ(loop.unit->connections_alive, r.connections_after) << r.text;
