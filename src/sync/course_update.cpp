@@ -69,7 +69,9 @@ void device_connection::update_course(const std::string& courseCode) {
         body["id_course"] = courseCode;
         rest_post(context, "CourseSyncIndexRestore/", body);
         device_->plain_response().parse(response);
-        update_course(courseCode);
+        // The exchange itself is repeated, not a model's extension of it, which runs once
+        // after this returns.
+        device_connection::update_course(courseCode);
         return;
     }
     close_device();

@@ -16,6 +16,9 @@ class command_loop_harness {
 public:
     explicit command_loop_harness(std::string log_path = "/nonexistent/orvel-test.log")
         : loop_(commands_, interrupt_, stop_, std::move(log_path), scripted_factory(unit)) {}
+    // With units of the test's own making.
+    command_loop_harness(connection_factory factory, std::string log_path)
+        : loop_(commands_, interrupt_, stop_, std::move(log_path), std::move(factory)) {}
     ~command_loop_harness() { stop_.set(); }
 
     void send(const std::string& text) { commands_.push(text); }
