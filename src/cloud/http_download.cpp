@@ -37,7 +37,8 @@ using steady = std::chrono::steady_clock;
 
 // How often a waiting step asks the event whether to stop.
 constexpr std::chrono::milliseconds poll_interval(100);
-constexpr std::size_t read_size = 64 * 1024;
+// Large reads keep a fast download from spending its time in small file writes.
+constexpr std::size_t read_size = 1024 * 1024;
 // A head longer than this is no answer of a file store.
 constexpr std::size_t max_head_size = 64 * 1024;
 
@@ -87,8 +88,10 @@ public:
         if (!finish(done, error)) {
             return false;
         }
+        // No endpoint took the connection: the request that follows fails on the closed
+        // socket as "write", the name this failure has always had in the log.
         if (error) {
-            fail(error, "connect");
+            log(3, "%s: %d. %s", "connect", error.value(), error.message().c_str());
         }
         return true;
     }
@@ -185,6 +188,106 @@ struct answer_head {
     std::string reason;
     bool has_length = false;
     std::uint64_t content_length = 0;
+    bool chunked = false;
+};
+
+// Undoes "Transfer-Encoding: chunked", which an HTTP/1.1 server may choose for any answer:
+// written as it came, the chunk sizes would end up inside the package.
+class chunk_decoder {
+public:
+    // Hands the data bytes among the received ones to keep, in order.
+    template <typename Keep>
+    void feed(const char* bytes, std::size_t count, const Keep& keep) {
+        std::size_t at = 0;
+        while (at < count && stage_ != stage::done) {
+            if (stage_ == stage::data) {
+                const auto take =
+                    static_cast<std::size_t>(std::min<std::uint64_t>(left_, count - at));
+                keep(bytes + at, take);
+                at += take;
+                left_ -= take;
+                if (left_ == 0) {
+                    stage_ = stage::data_end;
+                }
+                continue;
+            }
+            const char c = bytes[at++];
+            if (c != '\n') {
+                if (line_.size() >= max_line) {
+                    fail("Invalid chunked body");
+                }
+                line_ += c;
+                continue;
+            }
+            if (!line_.empty() && line_.back() == '\r') {
+                line_.pop_back();
+            }
+            end_line();
+            line_.clear();
+        }
+    }
+
+    bool done() const { return stage_ == stage::done; }
+
+private:
+    enum class stage { size, data, data_end, trailer, done };
+    static constexpr std::size_t max_line = 4096;
+
+    void end_line() {
+        switch (stage_) {
+            case stage::size:
+                left_ = chunk_size();
+                stage_ = left_ == 0 ? stage::trailer : stage::data;
+                break;
+            case stage::data_end:
+                if (!line_.empty()) {
+                    fail("Invalid chunked body");
+                }
+                stage_ = stage::size;
+                break;
+            case stage::trailer:
+                if (line_.empty()) {
+                    stage_ = stage::done;
+                }
+                break;
+            case stage::data:
+            case stage::done:
+                break;
+        }
+    }
+
+    // Hexadecimal digits, then nothing or extensions after ";".
+    std::uint64_t chunk_size() const {
+        std::uint64_t size = 0;
+        std::size_t digits = 0;
+        for (; digits < line_.size(); ++digits) {
+            const char c = line_[digits];
+            int value = -1;
+            if (c >= '0' && c <= '9') {
+                value = c - '0';
+            } else if (c >= 'a' && c <= 'f') {
+                value = c - 'a' + 10;
+            } else if (c >= 'A' && c <= 'F') {
+                value = c - 'A' + 10;
+            }
+            if (value < 0) {
+                break;
+            }
+            if (digits == 15) {
+                fail("Invalid chunk size: " + line_);
+            }
+            size = size * 16 + static_cast<std::uint64_t>(value);
+        }
+        const std::size_t rest = line_.find_first_not_of(" \t", digits);
+        if (digits == 0 || (rest != std::string::npos && line_[rest] != ';')) {
+            fail("Invalid chunk size: " + line_);
+        }
+        return size;
+    }
+
+    stage stage_ = stage::size;
+    std::string line_;
+    std::uint64_t left_ = 0;
 };
 
 // "HTTP/1.1 200 OK\r\n"
@@ -201,11 +304,16 @@ answer_head parse_status_line(const std::string& line) {
     return head;
 }
 
-// Header lines up to the empty one; only the announced length matters here.
+// Header lines up to the empty one; only the body's length and framing matter here.
 void parse_header_lines(const std::string& text, answer_head& head) {
     std::istringstream in(text);
     std::string line;
     while (std::getline(in, line) && line != "\r") {
+        const std::string encoding = "transfer-encoding:";
+        if (boost::algorithm::istarts_with(line, encoding)) {
+            head.chunked = head.chunked || boost::algorithm::icontains(line, "chunked");
+            continue;
+        }
         const std::string name = "content-length:";
         if (!boost::algorithm::istarts_with(line, name)) {
             continue;
@@ -252,20 +360,31 @@ void http_download(const std::string& url, const std::string& local_path, event_
 
     file_stream file(local_path, file_stream::create_new);
     std::uint64_t written = 0;
-    const auto keep = [&](const char* bytes, std::size_t count) {
-        if (head.has_length) {
-            count = static_cast<std::size_t>(
-                std::min<std::uint64_t>(count, head.content_length - written));
-        }
+    const auto write = [&](const char* bytes, std::size_t count) {
         if (count > 0) {
             file.write(bytes, static_cast<std::uint32_t>(count));
             written += count;
         }
     };
+    chunk_decoder chunks;
+    const auto keep = [&](const char* bytes, std::size_t count) {
+        if (head.chunked) {
+            chunks.feed(bytes, count, write);
+            return;
+        }
+        if (head.has_length) {
+            count = static_cast<std::size_t>(
+                std::min<std::uint64_t>(count, head.content_length - written));
+        }
+        write(bytes, count);
+    };
+    const auto complete = [&] {
+        return head.chunked ? chunks.done() : head.has_length && written >= head.content_length;
+    };
     keep(received.data() + head_end, received.size() - head_end);
 
     std::vector<char> buffer(read_size);
-    while (!head.has_length || written < head.content_length) {
+    while (!complete()) {
         if (event.wait(0)) {
             return;
         }
@@ -282,7 +401,11 @@ void http_download(const std::string& url, const std::string& local_path, event_
         }
         keep(buffer.data(), count);
     }
-    if (head.has_length && written < head.content_length) {
+    if (head.chunked && !chunks.done()) {
+        fail(format_text("body ended inside its chunks after %" PRIu64 " bytes (%s)", written,
+                         url.c_str()));
+    }
+    if (!head.chunked && head.has_length && written < head.content_length) {
         fail(format_text("body ended after %" PRIu64 " of %" PRIu64 " bytes (%s)", written,
                          head.content_length, url.c_str()));
     }
