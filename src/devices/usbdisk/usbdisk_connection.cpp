@@ -48,11 +48,18 @@ void USBDiskConnection::close_device() {
 }
 
 void USBDiskConnection::full_update() {
+    const auto in_use = hold_device();
     throw intl_exception("FullUpdate of " + model_name() + " units is not supported yet.");
 }
 
 void USBDiskConnection::restore_device() {
+    const auto in_use = hold_device();
     throw intl_exception("RestoreDevice of " + model_name() + " units is not supported yet.");
+}
+
+void USBDiskConnection::update_course(const std::string& courseCode) {
+    const auto in_use = hold_device();
+    device_connection::update_course(courseCode);
 }
 
 std::string USBDiskConnection::find_device() {
@@ -66,6 +73,13 @@ std::string USBDiskConnection::find_device() {
 }
 
 void USBDiskConnection::eject() {
+    const std::unique_lock<std::recursive_mutex> idle(device_in_use_, std::try_to_lock);
+    if (!idle.owns_lock()) {
+        // Closing the files would pull them from under the running write; ejecting with them
+        // open would cut the write short on the unit.
+        log(3, "Eject refused: an update is using the device");
+        raise_sync_error(sync_error_code::eject_failed);
+    }
     disk().close();
     const std::string root = find_device();
     if (root.empty()) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 
 #include "devices/usbdisk/usbdisk_device.h"
 #include "sync/device_connection.h"
@@ -21,6 +22,8 @@ public:
     void close_device() override;
     void full_update() override;
     void restore_device() override;
+    void update_course(const std::string& courseCode) override;
+    // Refused with 1700 while an update uses the unit's files.
     void eject() override;
     // The first removable volume, in listing order, that holds the model's marker.
     std::string find_device() override;
@@ -31,6 +34,16 @@ public:
 protected:
     // The constructor only takes a USBDiskDevice, so the owned device is one.
     USBDiskDevice& disk() { return static_cast<USBDiskDevice&>(owned_device()); }
+
+    // Held by the update thread for as long as an operation uses the unit's files, so that
+    // "EjectDevice", which runs on the command loop thread even then, never closes them under
+    // it. Recursive: a model that extends an operation may hold it around the base one too.
+    std::unique_lock<std::recursive_mutex> hold_device() {
+        return std::unique_lock<std::recursive_mutex>(device_in_use_);
+    }
+
+private:
+    std::recursive_mutex device_in_use_;
 };
 
 }  // namespace orvel

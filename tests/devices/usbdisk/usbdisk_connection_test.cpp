@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <exception>
 #include <filesystem>
+#include <future>
+#include <thread>
 
 #include "app/failures.h"
 #include "support/capture_logger.h"
 #include "support/temp_folder.h"
+#include "support/test_http_server.h"
 #include "sync/model_table.h"
 
 namespace orvel {
@@ -91,6 +95,53 @@ TEST_F(USBDiskConnectionTest, EjectNeedsTheVolumeAndFlushesASimulatedOne) {
     EXPECT_TRUE(logger.contains("Can't find file SYSREG.SMI"));
     test::write_file(first / "SYSREG.SMI", "");
     EXPECT_NO_THROW(zel_plus->eject());
+}
+
+TEST_F(USBDiskConnectionTest, EjectDuringAnUpdateIsRefusedAndTheUpdateCompletes) {
+    // Eject runs on the command loop thread while the update thread writes the unit's files;
+    // closing them there would pull the course file from under the write.
+    simulated_volumes volumes(first.path());
+    test::write_file(first / "SYSREG.SMI", "");
+    test::write_file(first / "EMBEDD01.GLF", "........");
+    test::test_http_server cloud;
+    cloud.add_user("member", "secret");
+    std::promise<void> asked;
+    std::promise<void> answer;
+    std::shared_future<void> may_answer = answer.get_future().share();
+    cloud.handle_rest("DeviceCourseDataDetails", [&](const test::recorded_request&) {
+        asked.set_value();
+        may_answer.wait();
+        return test::http_reply::json(
+            R"({"Status":1,"ErrorMessage":"","glfCourse":{"index":2,"glf":"YWJjZA=="},)"
+            R"("id_course":5,"courseName":"Pine Valley"})");
+    });
+    connection_settings settings;
+    settings.server = cloud.host();
+    settings.userKey = "member";
+    settings.userSecret = "secret";
+    const auto zel_plus = make_device_connection("ZelPlus", settings, never);
+
+    std::exception_ptr update_error;
+    std::thread update([&] {
+        try {
+            zel_plus->update_course("5");
+        } catch (...) {
+            update_error = std::current_exception();
+        }
+    });
+    asked.get_future().wait();  // the course file is open and the update waits for the course
+    try {
+        zel_plus->eject();
+        ADD_FAILURE() << "eject during an update";
+    } catch (const extl_exception& e) {
+        EXPECT_EQ(e.code(), sync_error_code::eject_failed);
+    }
+    answer.set_value();
+    update.join();
+    EXPECT_FALSE(update_error);
+    EXPECT_EQ(test::read_file(first / "EMBEDD01.GLF"), "....abcd");
+    EXPECT_TRUE(logger.contains("Eject refused: an update is using the device"));
+    EXPECT_NO_THROW(zel_plus->eject());  // once the update has ended
 }
 
 }  // namespace
