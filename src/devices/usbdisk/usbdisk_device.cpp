@@ -28,7 +28,13 @@ bool USBDiskDevice::open(const std::string& root) {
     close();
     log(3, "Device %s\r\n", root.c_str());
     root_ = root;
-    course_file_.open(root + course_file_name(), true, false);
+    const std::string path = root + course_file_name();
+    if (root.empty()) {
+        // No volume was found: the bare name would open a file in the working directory and
+        // the course would land there as if written to the unit.
+        throw intl_exception("File (" + path + ") doesn't exist");
+    }
+    course_file_.open(path, true, false);
     return is_open();
 }
 

@@ -76,7 +76,15 @@ TEST_F(USBDiskConnectionTest, ModelsAreFoundByTheirOwnMarkerOnly) {
 TEST_F(USBDiskConnectionTest, OpenDeviceOpensTheCourseFileOfTheFoundVolume) {
     simulated_volumes volumes(first.path());
     const auto jtc_plus = connect("JTCPlus");
-    EXPECT_THROW(jtc_plus->open_device(), intl_exception);  // no volume: the open fails
+    {
+        // Without a volume the course file is not looked for in the working directory.
+        test::write_file(second / "EMBEDD01.GLF", "");
+        const fs::path kept = fs::current_path();
+        fs::current_path(second.path());
+        EXPECT_THROW(jtc_plus->open_device(), intl_exception);
+        fs::current_path(kept);
+    }
+    EXPECT_FALSE(connect("JTC")->open_device());
     test::write_file(first / "SYSREG.SMI", "");
     test::write_file(first / "EMBEDD01.GLF", "");
     EXPECT_TRUE(jtc_plus->open_device());
