@@ -291,6 +291,9 @@ TEST(CommandLoop, UpdateFailuresKeepTheirTypeAcrossTheThread) {
          ""},
         {[] { throw 42; }, 100, "main_thread intl_exception",
          "unknown exception inside update_thread"},
+        // A mismatch that a model failed to handle is no failure the loop knows.
+        {[] { throw sync_index_exception(3); }, 100, "main_thread intl_exception",
+         "unknown exception inside update_thread"},
     };
     for (const row& r : rows) {
         command_loop_harness loop;
