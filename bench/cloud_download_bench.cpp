@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <fstream>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -77,11 +78,8 @@ double megabytes_per_second(double seconds) {
     return static_cast<double>(file_size) / 1e6 / seconds;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    // A path's name as the only argument runs that path alone, for a profiler.
-    const std::string only = argc > 1 ? argv[1] : "";
+// only: a path's name, to run that path alone (for a profiler), or empty.
+int run(const std::string& only) {
     const orvel::test::temp_folder folder("cloud-bench");
     const std::string source = folder / "source.bin";
     write_source(source);
@@ -141,4 +139,16 @@ int main(int argc, char** argv) {
         std::printf("\n");
     }
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Caught here so that the temporary folder and its large files go on every way out.
+    try {
+        return run(argc > 1 ? argv[1] : "");
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "%s\n", failure.what());
+        return 1;
+    }
 }

@@ -165,6 +165,21 @@ TEST_F(http_download_test, the_event_stops_the_download_and_the_retry_reports_it
     }
     EXPECT_LT(test::seconds_since(start), 1.0);
     EXPECT_EQ(server.count("/slow.tar"), 1u);
+
+    // Stopped while waiting to retry: no file, so no success either.
+    event stop;
+    server.reply("/dropped.tar", http_reply::dropped());
+    const auto again = std::chrono::steady_clock::now();
+    const test::delayed_set during_delay(stop, std::chrono::milliseconds(200));
+    try {
+        http_download_with_retry(path, server.url("/dropped.tar"), stop);
+        FAIL() << "an interrupted download passed";
+    } catch (const extl_exception& failure) {
+        EXPECT_EQ(failure.code(), sync_error_code::interrupted);
+    }
+    EXPECT_LT(test::seconds_since(again), 2.0);
+    EXPECT_EQ(server.count("/dropped.tar"), 1u);
+    EXPECT_FALSE(boost::filesystem::exists(path));
 }
 
 }  // namespace
