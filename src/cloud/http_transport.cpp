@@ -161,8 +161,8 @@ void download_file(const std::string& local_path, const std::string& url, std::u
     file_stream file(local_path, offset == 0 ? std::uint32_t{file_stream::create_new} : 0);
     file.seek(offset);
     http_request(url, file, nullptr, "GET", nullptr, 0, event);
-    // A longer old file keeps nothing of its old tail behind the new body.
-    file.file().truncate_here();
+    // With an offset the file is written over, not cut: a set-up file's bytes beyond the
+    // download stay the unit's, as its head before the offset does.
     file.file().close();
 }
 

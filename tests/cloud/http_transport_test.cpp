@@ -239,12 +239,12 @@ TEST_F(file_transfer, download_file_writes_from_the_offset_of_a_shorter_file) {
     EXPECT_EQ(test::read_file(path), std::string("abc\0\0BODY", 9));
 }
 
-TEST_F(file_transfer, download_file_keeps_the_head_and_drops_the_old_tail) {
+TEST_F(file_transfer, download_file_with_an_offset_writes_over_the_middle_of_a_longer_file) {
     const std::string path = folder / "setup.bin";
     test::write_file(path, "HEAD-old content that was longer");
     server.reply("/f", http_reply::text(200, "new"));
     download_file(path, server.url("/f"), 5, no_interrupt);
-    EXPECT_EQ(test::read_file(path), "HEAD-new");
+    EXPECT_EQ(test::read_file(path), "HEAD-new content that was longer");
 }
 
 TEST_F(file_transfer, download_file_of_a_missing_file_with_an_offset_creates_it) {
