@@ -26,27 +26,6 @@ namespace fs = std::filesystem;
 const std::string user_key = "member-key";
 const std::string user_secret = "member-secret";
 
-std::string base64(const std::string& bytes) {
-    static const char alphabet[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string text;
-    for (std::size_t at = 0; at < bytes.size(); at += 3) {
-        const std::size_t left = bytes.size() - at;
-        std::uint32_t group = static_cast<std::uint8_t>(bytes[at]) << 16;
-        if (left > 1) {
-            group |= static_cast<std::uint8_t>(bytes[at + 1]) << 8;
-        }
-        if (left > 2) {
-            group |= static_cast<std::uint8_t>(bytes[at + 2]);
-        }
-        text += alphabet[(group >> 18) & 63];
-        text += alphabet[(group >> 12) & 63];
-        text += left > 1 ? alphabet[(group >> 6) & 63] : '=';
-        text += left > 2 ? alphabet[group & 63] : '=';
-    }
-    return text;
-}
-
 // Bytes that differ from slot to slot, so a course in the wrong place shows.
 std::string pattern(std::size_t size, unsigned seed) {
     std::string bytes(size, '\0');
@@ -68,11 +47,11 @@ std::string jtc_course(const std::string& name, char fill) {
 std::string course_answer(unsigned id, int index, const std::string& glf,
                           const std::optional<std::string>& gls = std::nullopt) {
     std::string answer = R"({"Status":1,"ErrorMessage":"","glfCourse":{"index":)" +
-                         std::to_string(index) + R"(,"glf":")" + base64(glf) +
+                         std::to_string(index) + R"(,"glf":")" + test::reference_base64(glf) +
                          R"("},"id_course":)" + std::to_string(id) + R"(,"courseName":"Course )" +
                          std::to_string(id) + "\"";
     if (gls) {
-        answer += R"(,"glsData":")" + base64(*gls) + "\"";
+        answer += R"(,"glsData":")" + test::reference_base64(*gls) + "\"";
     }
     return answer + "}";
 }

@@ -97,7 +97,9 @@ std::string sha256(const std::string& data) {
     return std::string(reinterpret_cast<const char*>(digest), length);
 }
 
-std::string base64(const std::string& bytes) {
+}  // namespace
+
+std::string reference_base64(const std::string& bytes) {
     static const char alphabet[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string text;
@@ -115,8 +117,6 @@ std::string base64(const std::string& bytes) {
     return text;
 }
 
-}  // namespace
-
 std::string reference_hmac_sha256(const std::string& key, const std::string& message) {
     constexpr std::size_t block = 64;  // SHA-256's block length, B of RFC 2104
     std::string k = key.size() > block ? sha256(key) : key;
@@ -131,7 +131,7 @@ std::string reference_hmac_sha256(const std::string& key, const std::string& mes
 }
 
 std::string reference_signature(const std::string& secret, const std::string& string_to_sign) {
-    std::string text = base64(reference_hmac_sha256(secret, string_to_sign));
+    std::string text = reference_base64(reference_hmac_sha256(secret, string_to_sign));
     std::string signature;
     for (const char c : text) {
         if (c == '/') {

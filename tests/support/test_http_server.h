@@ -131,6 +131,9 @@ private:
     std::unique_ptr<impl> impl_;
 };
 
+// Standard Base64 with "=" padding, written from its definition like the HMAC below; tests
+// also use it to build the service's answers.
+std::string reference_base64(const std::string& bytes);
 // Built here from RFC 2104 over SHA-256, independently of the agent's signing, so that
 // the two can disagree when one is wrong.
 std::string reference_hmac_sha256(const std::string& key, const std::string& message);
