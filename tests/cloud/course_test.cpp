@@ -42,8 +42,8 @@ std::string refusal(const std::string& text) {
 }
 
 std::string with_members(const std::string& members) {
-    return R"({"Status":1,"ErrorMessage":"")" + std::string(members.empty() ? "" : ",") +
-           members + "}";
+    return R"({"Status":1,"ErrorMessage":"")" + std::string(members.empty() ? "" : ",") + members +
+           "}";
 }
 
 TEST(course, reads_the_shared_members_beside_the_envelope) {

@@ -24,9 +24,9 @@ bool starts_with(const std::string& text, const std::string& prefix) {
 }
 
 std::size_t count_starting(const std::vector<std::string>& messages, const std::string& prefix) {
-    return static_cast<std::size_t>(std::count_if(
-        messages.begin(), messages.end(),
-        [&](const std::string& m) { return starts_with(m, prefix); }));
+    return static_cast<std::size_t>(
+        std::count_if(messages.begin(), messages.end(),
+                      [&](const std::string& m) { return starts_with(m, prefix); }));
 }
 
 TEST(Agent, OpenedPageGetsStatus0WithTheVersionInJsonLines) {
@@ -212,16 +212,13 @@ TEST(Agent, ClosedPageEndsItsSessionOnceAndANewPageConnects) {
     // One close, one drop, until the shutdown drops the second page.
     const std::vector<std::string> messages = agent.log_messages();
     const auto second_open =
-        std::find_if(messages.begin(), messages.end(), [](const std::string& m) {
-            return starts_with(m, "on_connected");
-        });
+        std::find_if(messages.begin(), messages.end(),
+                     [](const std::string& m) { return starts_with(m, "on_connected"); });
     ASSERT_NE(second_open, messages.end());
-    const std::vector<std::string> first_session(messages.begin(),
-                                                 std::find_if(second_open + 1, messages.end(),
-                                                              [](const std::string& m) {
-                                                                  return starts_with(
-                                                                      m, "on_connected");
-                                                              }));
+    const std::vector<std::string> first_session(
+        messages.begin(), std::find_if(second_open + 1, messages.end(), [](const std::string& m) {
+            return starts_with(m, "on_connected");
+        }));
     EXPECT_EQ(count_starting(first_session, "on_disconnected"), 1u);
     EXPECT_EQ(count_starting(first_session, "drop "), 1u);
 }

@@ -69,8 +69,8 @@ std::optional<listener> find_listener(int pid) {
         // "0100007F:2711": the address in host byte order (little-endian here), the port.
         const unsigned long raw = std::stoul(local.substr(0, 8), nullptr, 16);
         listener found;
-        found.address = std::to_string(raw & 0xff) + "." + std::to_string((raw >> 8) & 0xff) +
-                        "." + std::to_string((raw >> 16) & 0xff) + "." +
+        found.address = std::to_string(raw & 0xff) + "." + std::to_string((raw >> 8) & 0xff) + "." +
+                        std::to_string((raw >> 16) & 0xff) + "." +
                         std::to_string((raw >> 24) & 0xff);
         found.port = static_cast<std::uint16_t>(std::stoul(local.substr(9), nullptr, 16));
         return found;
@@ -178,8 +178,7 @@ void agent_process::start() {
     // The agent finds its certificate beside the executable and its log under TMPDIR,
     // not in the working folder; the test's folder is as good as any.
     pid_t pid = -1;
-    const int result =
-        posix_spawn(&pid, program.c_str(), &actions, &attributes, argv, envp.data());
+    const int result = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv, envp.data());
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     if (result != 0) {
