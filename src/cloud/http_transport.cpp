@@ -172,9 +172,6 @@ void upload_file(const std::string& local_path, const std::string& url, event_ba
         throw intl_exception(std::string("upload_file upload ") + " failed. Stream is not valid.");
     }
     byte_vector content(file.size());
-    // One read of the whole size, which brings nothing from an empty file: that is the
-    // read failure, not an empty upload.
-    file.file().check(content.empty(), "read");
     file.read(content);
     memory_stream answer;
     http_request(url, answer, nullptr, "PUT", content.data(),

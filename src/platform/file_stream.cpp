@@ -113,7 +113,9 @@ void file_stream::write(const byte_vector& data) {
 void file_stream::read_some(void* out, std::uint32_t max, std::uint32_t& count) {
     std::FILE* handle = handle_for(direction::reading, "read");
     count = static_cast<std::uint32_t>(std::fread(out, 1, max, handle));
-    file_.check(count == 0 && max > 0, "read");
+    // Nothing read is a failure, also when nothing was asked for: a caller that sized its
+    // buffer to an empty file learns it here.
+    file_.check(count == 0, "read");
 }
 
 void file_stream::read(void* out, std::uint32_t count) {
