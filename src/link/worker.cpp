@@ -30,8 +30,9 @@ void websock_logger::write(const std::string& line) {
 }
 
 worker::worker(std::string key_path, std::string cert_path, safe_fifo<std::string>& commands,
-               event& stop_event)
+               event& stop_event, origin_policy origins)
     : websock_server(std::move(key_path), std::move(cert_path)),
+      origins_(std::move(origins)),
       commands_(commands),
       stop_event_(stop_event),
       logger_(*this) {}
@@ -72,10 +73,23 @@ void worker::stop() {
 // --- handlers, on the server thread, in the order a connection lives ---
 
 bool worker::on_validate(connection_handle handle) {
+    tls_endpoint::connection_ptr connection = endpoint().get_con_from_hdl(handle);
+    // Browsers always send an Origin; a local program that sends none is let in.
+    const std::string& origin = connection->get_request_header("Origin");
+    if (!origin.empty() && !origins_.allows(origin)) {
+        log(3, "Origin refused: %s", origin.c_str());
+        connection->set_status(websocketpp::http::status_code::forbidden);
+        return false;
+    }
     if (connection_state_ != client_connected) {
         return true;
     }
-    tls_endpoint::connection_ptr connection = endpoint().get_con_from_hdl(handle);
+    // A reloaded page arrives while the old one's TLS shutdown may still wait for the
+    // browser; the old page is dropped first so the command loop sees it leave, then enter.
+    if (client_is_leaving()) {
+        drop();
+        return true;
+    }
     connection->set_body(one_client_text);
     connection->set_status(websocketpp::http::status_code::too_many_requests);
     return false;
@@ -106,6 +120,12 @@ void worker::on_fail(connection_handle handle) {
     const std::string reason = connection ? connection->get_local_close_reason() : std::string();
     log(3, "on_fail get_local_close_reason: %s", reason.c_str());
     drop_if_client(handle);
+}
+
+bool worker::client_is_leaving() {
+    websocketpp::lib::error_code ec;
+    tls_endpoint::connection_ptr stored = endpoint().get_con_from_hdl(client(), ec);
+    return !stored || stored->get_state() != websocketpp::session::state::open;
 }
 
 void worker::drop() {

@@ -10,6 +10,7 @@
 
 #include "app/events.h"
 #include "app/log_hub.h"
+#include "link/origin_policy.h"
 #include "link/send_info.h"
 #include "link/websock_server.h"
 #include "sync/safe_fifo.h"
@@ -37,7 +38,7 @@ public:
     static constexpr std::int32_t client_connected = 2;
 
     worker(std::string key_path, std::string cert_path, safe_fifo<std::string>& commands,
-           event& stop_event);
+           event& stop_event, origin_policy origins = origin_policy());
     // Stops the threads if they still run.
     ~worker() override;
 
@@ -59,6 +60,9 @@ private:
     void on_disconnected(connection_handle handle) override;
     void on_fail(connection_handle handle) override;
 
+    // True when the stored client no longer holds the one-client slot: its close handshake
+    // has begun or its socket has failed, though its TLS shutdown may still be under way.
+    bool client_is_leaving();
     // Forgets the stored client and tells the command loop that the page is gone.
     void drop();
     // drop() only when the handle is the stored client: a refused second page or a connection
@@ -75,6 +79,7 @@ private:
     void finish_sending();
     void server_loop();
 
+    const origin_policy origins_;
     std::atomic<std::int32_t> connection_state_{idle};
     safe_fifo<std::string>& commands_;
     event& stop_event_;

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "support/capture_logger.h"
+#include "support/leaving_page.h"
 #include "support/page_client.h"
 #include "support/port_holder.h"
 #include "support/temp_folder.h"
@@ -144,6 +145,87 @@ TEST_F(WorkerTest, ClosingThePageQueuesOneDisconnectAndANewPageCanConnect) {
     sync_with_server(next, "next page");
     EXPECT_EQ(seen, (std::vector<std::string>{connect_command, disconnect_command, connect_command,
                                               "next page"}));
+}
+
+// A browser that reloads sends its close frame and leaves the TLS shutdown unanswered; the
+// reloaded page must get in at once, not when the old connection's shutdown times out.
+TEST_F(WorkerTest, PageThatIsLeavingGivesItsPlaceToTheNextAtOnce) {
+    start();
+    auto old = std::make_unique<test::leaving_page>();
+    ASSERT_EQ(old->open(server->port()), 101);
+    ASSERT_TRUE(wait_command(connect_command));
+    // The sender hands the old page its last line first: a line that failed to go out
+    // would drop the old page by itself.
+    std::this_thread::sleep_for(200ms);
+    old->leave();
+    // Time for the agent to read the close frame; its shutdown of the old page then waits
+    // seconds for an answer that never comes.
+    std::this_thread::sleep_for(200ms);
+
+    page_client next;
+    ASSERT_TRUE(next.connect(server->port())) << next.http_status() << " " << next.failure();
+    ASSERT_TRUE(wait_command(connect_command));
+    sync_with_server(next, "reloaded");
+
+    // When the old connection finally ends, the new page's session goes on.
+    old.reset();
+    ASSERT_TRUE(wait_logged("on_disconnected"));
+    sync_with_server(next, "after the old page ended");
+    EXPECT_EQ(seen, (std::vector<std::string>{connect_command, disconnect_command, connect_command,
+                                              "reloaded", "after the old page ended"}));
+    EXPECT_EQ(server->connection_state(), worker::client_connected);
+    log(3, "to the reloaded page");
+    EXPECT_TRUE(next.wait_for_message("to the reloaded page"));
+}
+
+TEST_F(WorkerTest, CloseThenImmediateReconnectIsNeverRefused) {
+    start();
+    std::vector<std::unique_ptr<page_client>> pages;
+    for (int round = 0; round < 20; ++round) {
+        if (!pages.empty()) {
+            pages.back()->close(0ms);  // a close frame, and not a moment's wait
+        }
+        pages.push_back(std::make_unique<page_client>());
+        ASSERT_TRUE(pages.back()->connect(server->port()))
+            << "round " << round << ": " << pages.back()->http_status();
+        ASSERT_TRUE(wait_command(connect_command)) << "round " << round;
+    }
+    sync_with_server(*pages.back(), "last");
+    // One connect per page and one disconnect for each page before the last, in turn.
+    std::vector<std::string> expected;
+    for (int round = 0; round < 20; ++round) {
+        if (round > 0) {
+            expected.push_back(disconnect_command);
+        }
+        expected.push_back(connect_command);
+    }
+    expected.push_back("last");
+    EXPECT_EQ(seen, expected);
+}
+
+TEST_F(WorkerTest, PageFromAnotherSiteIsRefusedWith403AndTheOpenPageKeepsWorking) {
+    start();
+    page_client page;
+    page.set_origin("http://localhost:8080");
+    open_page(page);
+
+    page_client foreign;
+    foreign.set_origin("https://evil.example");
+    EXPECT_FALSE(foreign.connect(server->port()));
+    EXPECT_EQ(foreign.http_status(), 403);
+    EXPECT_TRUE(wait_logged("Origin refused: https://evil.example"));
+    // Nor does it get in once the slot is free.
+    page.close();
+    ASSERT_TRUE(wait_command(disconnect_command));
+    test::leaving_page later_foreign;
+    EXPECT_EQ(later_foreign.open(server->port(), "null"), 403);
+
+    page_client next;
+    next.set_origin("https://127.0.0.1");
+    open_page(next);
+    sync_with_server(next, "after the foreign pages");
+    EXPECT_EQ(seen, (std::vector<std::string>{connect_command, disconnect_command, connect_command,
+                                              "after the foreign pages"}));
 }
 
 TEST_F(WorkerTest, LinesLoggedWhileNoPageIsConnectedNeverReachALaterPage) {

@@ -57,6 +57,7 @@ struct page_client::impl {
     std::string http_body;
     std::string failure;
     int close_code = 0;
+    std::string origin;
 
     explicit impl(tls_version v) : version(v) {
         client.clear_access_channels(websocketpp::log::alevel::all);
@@ -117,6 +118,10 @@ page_client::~page_client() {
     }
 }
 
+void page_client::set_origin(std::string origin) {
+    impl_->origin = std::move(origin);
+}
+
 bool page_client::connect(std::uint16_t port, duration timeout, const std::string& address) {
     if (impl_->started) {
         throw std::logic_error("page_client connects once");
@@ -128,6 +133,9 @@ bool page_client::connect(std::uint16_t port, duration timeout, const std::strin
     if (ec) {
         impl_->failure = ec.message();
         return false;
+    }
+    if (!impl_->origin.empty()) {
+        con->replace_header("Origin", impl_->origin);
     }
     impl_->handle = con->get_handle();
     impl_->client.connect(con);

@@ -24,6 +24,9 @@ public:
     page_client(const page_client&) = delete;
     page_client& operator=(const page_client&) = delete;
 
+    // The Origin header of the handshake, as a browser page at that origin sends it; none
+    // by default, as a local program connects.
+    void set_origin(std::string origin);
     // Opens wss://<address>:<port>/ (once per client); true once the connection is open. On
     // false, http_status() and http_body() hold a refused handshake's answer and failure()
     // the library's reason.
