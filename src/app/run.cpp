@@ -69,6 +69,12 @@ void serve(const std::string& key_path, const std::string& cert_path, const std:
 }  // namespace
 
 int run(const std::string& key_path, const std::string& cert_path) {
+    std::string problem;
+    if (!platform::prepare_temp_dir(problem)) {
+        // Nothing can be logged yet; whoever started the agent reads why on the terminal.
+        std::fprintf(stderr, "Orvel Sync cannot use its temporary folder: %s\n", problem.c_str());
+        return -1;
+    }
     std::unique_ptr<log_file> file;
     try {
         file = std::make_unique<log_file>(platform::temp_dir());

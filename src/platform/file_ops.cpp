@@ -112,7 +112,15 @@ bool copy_file(const std::string& source, const std::string& destination) {
         return true;
     }
     boost::system::error_code ec;
-    fs::copy_file(source, destination, fs::copy_options::overwrite_existing, ec);
+    // The old copy goes first and the new one is created exclusively, so a link planted at
+    // the destination is replaced, never written through.
+    const fs::file_status old_copy = fs::symlink_status(destination, ec);
+    if (fs::exists(old_copy) && !fs::is_directory(old_copy)) {
+        fs::remove(destination, ec);
+    }
+    if (!ec) {
+        fs::copy_file(source, destination, fs::copy_options::none, ec);
+    }
     if (ec) {
         log(3, "copy_file copy_file %s: %s %s", ec.message().c_str(), source.c_str(),
             destination.c_str());

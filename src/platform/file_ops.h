@@ -13,8 +13,13 @@ namespace orvel::platform {
 bool create_dirs(std::string& path);
 // Bytes free for the caller; all ones (and logged) on failure.
 std::uint64_t get_free_space(const std::string& directory);
-// Ends with "/".
+// Ends with "/": $TMPDIR when set, else the agent's private folder, which holds the log
+// with the member's credentials: $XDG_RUNTIME_DIR/orvelsync/, else /tmp/orvelsync-<uid>/.
 std::string temp_dir();
+// Creates the private folder (mode 0700) when it is missing and refuses one that is a link,
+// not a folder or not the user's own, putting the reason in `problem`. A $TMPDIR the user
+// set is taken as it is.
+bool prepare_temp_dir(std::string& problem);
 std::string temp_file_path(const std::string& name);
 // The top-level regular files of a folder into another one, created when missing.
 bool copy_folder_files(const std::string& source, const std::string& destination);

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -131,7 +132,8 @@ TEST(FreeSpace, AnsweredForAFolderAndAllOnesForAMissingOne) {
     EXPECT_TRUE(logger.contains("get_free_space failed: 2. No such file or directory"));
 }
 
-TEST(TempDir, ComesFromTmpdirAndAlwaysEndsWithASlash) {
+TEST(TempDir, ComesFromTmpdirElseAPrivateFolderAndAlwaysEndsWithASlash) {
+    scoped_env runtime("XDG_RUNTIME_DIR", "/run/user/1000");
     {
         scoped_env env("TMPDIR", "/var/scratch");
         EXPECT_EQ(platform::temp_dir(), "/var/scratch/");
@@ -141,14 +143,46 @@ TEST(TempDir, ComesFromTmpdirAndAlwaysEndsWithASlash) {
         scoped_env env("TMPDIR", "/var/other/");
         EXPECT_EQ(platform::temp_dir(), "/var/other/");
     }
-    {
-        scoped_env env("TMPDIR", "");
-        EXPECT_EQ(platform::temp_dir(), "/tmp/");
+    // A shared /tmp is never the folder itself: other users could read the log there.
+    scoped_env env("TMPDIR", "");
+    EXPECT_EQ(platform::temp_dir(), "/run/user/1000/orvelsync/");
+    scoped_env unset("TMPDIR", nullptr);
+    EXPECT_EQ(platform::temp_dir(), "/run/user/1000/orvelsync/");
+    scoped_env no_runtime("XDG_RUNTIME_DIR", nullptr);
+    EXPECT_EQ(platform::temp_dir(), "/tmp/orvelsync-" + std::to_string(::geteuid()) + "/");
+}
+
+TEST(TempDir, PrivateFolderIsMadeOwnerOnlyAndAPlantedOneIsRefused) {
+    test::temp_folder runtime_dir("runtime");
+    scoped_env runtime("XDG_RUNTIME_DIR", runtime_dir.path().c_str());
+    scoped_env env("TMPDIR", nullptr);
+    const std::string folder = runtime_dir / "orvelsync";
+    const auto mode = [&] {
+        struct stat info {};
+        ::lstat(folder.c_str(), &info);
+        return info.st_mode & 07777;
+    };
+    std::string problem;
+    ASSERT_TRUE(platform::prepare_temp_dir(problem)) << problem;
+    EXPECT_EQ(mode(), 0700u);
+    ::chmod(folder.c_str(), 0755);
+    ASSERT_TRUE(platform::prepare_temp_dir(problem)) << problem;
+    EXPECT_EQ(mode(), 0700u);
+
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(folder.c_str(), 4242, 4242), 0);
+        EXPECT_FALSE(platform::prepare_temp_dir(problem));
+        EXPECT_EQ(problem, folder + " belongs to another user (4242)");
     }
-    {
-        scoped_env env("TMPDIR", nullptr);
-        EXPECT_EQ(platform::temp_dir(), "/tmp/");
-    }
+    fs::remove(folder);
+    test::temp_folder elsewhere("elsewhere");
+    fs::create_symlink(elsewhere.path(), folder);
+    EXPECT_FALSE(platform::prepare_temp_dir(problem));
+    EXPECT_EQ(problem, folder + " is a symbolic link");
+    fs::remove(folder);
+    test::write_file(folder, "");
+    EXPECT_FALSE(platform::prepare_temp_dir(problem));
+    EXPECT_EQ(problem, folder + " is not a folder");
 }
 
 TEST(CopyFile, CopiesReplacingAndSkipsWhatIsNotAFile) {
@@ -164,6 +198,16 @@ TEST(CopyFile, CopiesReplacingAndSkipsWhatIsNotAFile) {
     test::write_file(source, "new log");
     test::write_file(target, "an older and longer log");
     EXPECT_TRUE(platform::copy_file(source, target));
+    EXPECT_EQ(test::read_file(target), "new log");
+
+    // A link planted at the copy's name is replaced, not written through.
+    const std::string victim = folder / "victim.txt";
+    test::write_file(victim, "not yours");
+    fs::remove(target);
+    fs::create_symlink(victim, target);
+    EXPECT_TRUE(platform::copy_file(source, target));
+    EXPECT_EQ(test::read_file(victim), "not yours");
+    EXPECT_FALSE(fs::is_symlink(target));
     EXPECT_EQ(test::read_file(target), "new log");
 
     test::capture_logger logger;

@@ -1,5 +1,8 @@
 #include "platform/stdio_file.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -50,6 +53,26 @@ TEST(StdioFile, OpenWithoutCreateNeedsAnExistingFile) {
     file.close();
     EXPECT_FALSE(file.is_open());
     EXPECT_EQ(file.path(), "");
+}
+
+TEST(StdioFile, CreatesOwnerOnlyFilesAndNeverOpensThroughALink) {
+    test::temp_folder folder("stdio");
+    const std::string path = folder / "private.log";
+    stdio_file file;
+    file.open(path, true, true);
+    file.close();
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+    const std::string victim = folder / "victim.txt";
+    test::write_file(victim, "not yours");
+    const std::string planted = folder / "planted.log";
+    ASSERT_EQ(::symlink(victim.c_str(), planted.c_str()), 0);
+    const std::string opened = thrown_text([&] { file.open(planted, true, true); });
+    EXPECT_TRUE(starts_with(opened, "open failed: Too many levels of symbolic links")) << opened;
+    EXPECT_TRUE(starts_with(thrown_text([&] { file.create(planted, true); }), "create failed"));
+    EXPECT_EQ(test::read_file(victim), "not yours");
 }
 
 TEST(StdioFile, CreateKeepsAnExistingFileUnlessAskedToOverwrite) {

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -38,13 +39,68 @@ std::uint64_t get_free_space(const std::string& directory) {
     return static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize;
 }
 
-std::string temp_dir() {
-    const char* configured = std::getenv("TMPDIR");
-    std::string folder = configured != nullptr && *configured != '\0' ? configured : "/tmp/";
+namespace {
+
+std::string with_separator(std::string folder) {
     if (folder.back() != '/') {
         folder += '/';
     }
     return folder;
+}
+
+const char* set_variable(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0' ? value : nullptr;
+}
+
+}  // namespace
+
+std::string temp_dir() {
+    if (const char* configured = set_variable("TMPDIR")) {
+        return with_separator(configured);
+    }
+    if (const char* runtime = set_variable("XDG_RUNTIME_DIR")) {
+        return with_separator(runtime) + "orvelsync/";
+    }
+    return "/tmp/orvelsync-" + std::to_string(::geteuid()) + "/";
+}
+
+bool prepare_temp_dir(std::string& problem) {
+    if (set_variable("TMPDIR") != nullptr) {
+        return true;
+    }
+    const std::string folder = temp_dir();
+    const std::string path = folder.substr(0, folder.size() - 1);
+    if (::mkdir(path.c_str(), 0700) == 0) {
+        return true;
+    }
+    if (errno != EEXIST) {
+        problem = "cannot create " + path + ": " + error_text(errno);
+        return false;
+    }
+    // In a shared /tmp another user may have put something at the name first.
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) {
+        problem = "cannot examine " + path + ": " + error_text(errno);
+        return false;
+    }
+    if (S_ISLNK(info.st_mode)) {
+        problem = path + " is a symbolic link";
+        return false;
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        problem = path + " is not a folder";
+        return false;
+    }
+    if (info.st_uid != ::geteuid()) {
+        problem = path + " belongs to another user (" + std::to_string(info.st_uid) + ")";
+        return false;
+    }
+    if ((info.st_mode & 077) != 0 && ::chmod(path.c_str(), 0700) != 0) {
+        problem = "cannot make " + path + " private: " + error_text(errno);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace orvel::platform

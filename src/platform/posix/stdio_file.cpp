@@ -18,13 +18,15 @@ namespace orvel {
 void stdio_file::open_mode(const char* mode, const char* word) {
     const bool update = std::strchr(mode, '+') != nullptr;
     const bool writes = mode[0] == 'w';
-    int flags = O_CLOEXEC;
+    // Never through a link: a planted one would turn a write of ours into a write over a
+    // file of the planter's choosing. What the agent creates is its user's alone.
+    int flags = O_CLOEXEC | O_NOFOLLOW;
     if (writes) {
         flags |= (update ? O_RDWR : O_WRONLY) | O_CREAT;
     } else {
         flags |= update ? O_RDWR : O_RDONLY;
     }
-    platform::auto_fd fd(::open(path_.c_str(), flags, 0666));
+    platform::auto_fd fd(::open(path_.c_str(), flags, 0600));
     if (fd.valid()) {
         const int lock = writes || update ? LOCK_EX : LOCK_SH;
         if (::flock(fd.get(), lock | LOCK_NB) == 0 && (!writes || ::ftruncate(fd.get(), 0) == 0)) {
