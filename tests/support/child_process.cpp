@@ -14,7 +14,8 @@ extern char** environ;
 namespace orvel::test {
 
 child_process::child_process(const std::vector<std::string>& arguments,
-                             const std::string& input_path, int output_fd) {
+                             const std::string& input_path, int output_fd,
+                             const std::vector<std::pair<int, int>>& descriptors) {
     std::vector<char*> argv;
     for (const std::string& argument : arguments) {
         argv.push_back(const_cast<char*>(argument.c_str()));
@@ -27,6 +28,9 @@ child_process::child_process(const std::vector<std::string>& arguments,
     }
     if (output_fd >= 0) {
         posix_spawn_file_actions_adddup2(&actions, output_fd, 1);
+    }
+    for (const auto& [ours, theirs] : descriptors) {
+        posix_spawn_file_actions_adddup2(&actions, ours, theirs);
     }
     pid_t pid = -1;
     const int result = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace orvel::test {
@@ -10,9 +11,11 @@ class child_process {
 public:
     // Runs the program (searched in PATH) with its standard input read from input_path
     // when one is given, and its standard output going to output_fd when that is not -1.
-    // Throws std::runtime_error when it cannot be started.
+    // Each pair of `descriptors` hands the test's descriptor (first) to the child under the
+    // number given second. Throws std::runtime_error when it cannot be started.
     explicit child_process(const std::vector<std::string>& arguments,
-                           const std::string& input_path = {}, int output_fd = -1);
+                           const std::string& input_path = {}, int output_fd = -1,
+                           const std::vector<std::pair<int, int>>& descriptors = {});
     ~child_process();
     child_process(const child_process&) = delete;
     child_process& operator=(const child_process&) = delete;
