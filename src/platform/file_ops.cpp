@@ -114,7 +114,8 @@ bool copy_file(const std::string& source, const std::string& destination) {
     boost::system::error_code ec;
     // The old copy goes first and the new one is created exclusively, so a link planted at
     // the destination is replaced, never written through.
-    const fs::file_status old_copy = fs::symlink_status(destination, ec);
+    boost::system::error_code status_ec;
+    const fs::file_status old_copy = fs::symlink_status(destination, status_ec);
     if (fs::exists(old_copy) && !fs::is_directory(old_copy)) {
         fs::remove(destination, ec);
     }

@@ -49,7 +49,7 @@ TEST(PageLink, PageThatClosesAndComesBackAtOnceIsNeverRefused) {
     }
     EXPECT_EQ(
         agent.log_count("Received message: {\"command\":\"UpdateCourse\",\"courseCode\":\"1\"}"),
-        20u);
+        10u);
 }
 
 TEST(PageLink, LogIsOwnerOnlyAndALinkPlantedAtItsNameIsNotWrittenThrough) {
