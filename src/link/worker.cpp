@@ -3,6 +3,8 @@
 #include <chrono>
 #include <cinttypes>
 
+#include "platform/socket_state.h"
+
 namespace orvel {
 
 namespace {
@@ -125,7 +127,12 @@ void worker::on_fail(connection_handle handle) {
 bool worker::client_is_leaving() {
     websocketpp::lib::error_code ec;
     tls_endpoint::connection_ptr stored = endpoint().get_con_from_hdl(client(), ec);
-    return !stored || stored->get_state() != websocketpp::session::state::open;
+    if (!stored || stored->get_state() != websocketpp::session::state::open) {
+        return true;
+    }
+    // A closed tab's socket ends while the new tab loads; when the new page's handshake is
+    // read first, the end is already known to the system though not yet to the loop.
+    return platform::peer_has_hung_up(stored->get_socket().lowest_layer());
 }
 
 void worker::drop() {
