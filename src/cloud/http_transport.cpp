@@ -70,9 +70,13 @@ private:
     bool seen_head_ = false;
 };
 
-std::string whole_text(data_stream& stream) {
-    std::string text(stream.size(), '\0');
-    stream.rewind();
+// The bytes the answer wrote, from start to the stream's position. Around them the stream
+// may hold a unit's own file, which a download with an offset writes over: binary bytes
+// that are no answer.
+std::string answer_text(data_stream& stream, std::uint32_t start) {
+    const std::uint32_t end = stream.tell();
+    std::string text(end > start ? end - start : 0, '\0');
+    stream.seek(start);
     if (!text.empty()) {
         stream.read(text);
     }
@@ -108,6 +112,7 @@ void internet_request(const std::string& url, data_stream& stream, const char* h
     spec.agent = agent_name;
     spec.stall_limit_ms = stall_limit();
 
+    const std::uint32_t start = stream.tell();
     response_reader reader(stream, event, parts.object);
     const platform::http_result result = platform::http_send(spec, reader);
     reader.flush();
@@ -127,7 +132,7 @@ void internet_request(const std::string& url, data_stream& stream, const char* h
     }
     if (!reader.successful()) {
         throw intl_exception("Download (" + parts.object +
-                             ") failed with response: " + whole_text(stream));
+                             ") failed with response: " + answer_text(stream, start));
     }
 }
 

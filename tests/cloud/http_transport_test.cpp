@@ -247,6 +247,18 @@ TEST_F(file_transfer, download_file_with_an_offset_writes_over_the_middle_of_a_l
     EXPECT_EQ(test::read_file(path), "HEAD-new content that was longer");
 }
 
+TEST_F(file_transfer, a_refused_download_with_an_offset_names_the_answer_not_the_file) {
+    const std::string path = folder / "setup.bin";
+    test::write_file(path, "HEAD-\xff\xfe the unit's own bytes");
+    server.reply("/f", http_reply::text(404, "gone"));
+    try {
+        download_file(path, server.url("/f"), 5, no_interrupt);
+        FAIL() << "no failure";
+    } catch (const intl_exception& failure) {
+        EXPECT_EQ(failure.message(), "Download (f) failed with response: gone");
+    }
+}
+
 TEST_F(file_transfer, download_file_of_a_missing_file_with_an_offset_creates_it) {
     const std::string path = folder / "fresh.bin";
     server.reply("/f", http_reply::text(200, "x"));

@@ -8,6 +8,7 @@
 #include "devices/serial/serial_models.h"
 #include "devices/usbdisk/file_models.h"
 #include "devices/usbdisk/tar_package_models.h"
+#include "platform/memory_stream.h"
 #include "support/capture_logger.h"
 
 namespace orvel {
@@ -111,8 +112,11 @@ TEST(ModelTable, UnitsWithoutTheirProtocolFailVisibly) {
     const auto nebro = make_device_connection("Nebro", {}, never);
     EXPECT_TRUE(nebro->eject_needed());
     EXPECT_THROW(nebro_device(never).write_course(), intl_exception);
-    EXPECT_THROW(nebro->full_update(), intl_exception);
-    EXPECT_THROW(make_device_connection("ZelPlus", {}, never)->restore_device(), intl_exception);
+    nebro_connection package_model({}, never);
+    memory_stream answer;
+    request_context request{answer, package_model.settings()};
+    EXPECT_THROW(package_model.install_package(request, "/", "http://127.0.0.1:1/nebro.tar", 1),
+                 intl_exception);
 }
 
 }  // namespace

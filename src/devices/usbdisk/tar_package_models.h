@@ -1,7 +1,7 @@
 // The USB-disk models whose course library is a folder tree unpacked from a tar package:
 // Nebro, Uzo, Prang, Morvane, Caltor2, Uzo2 and Quorvanda. The library format is not built
-// yet: opening such a unit for a course fails with a clear text instead of writing a file
-// the unit would not read.
+// yet: opening such a unit for a course, or installing its package, fails with a clear text
+// instead of writing files the unit would not read.
 #pragma once
 
 #include <memory>
@@ -86,6 +86,10 @@ public:
     std::string model_name() override { return model_; }
     bool uses_sp_files() override { return false; }
     bool uses_nar_files() override { return false; }
+    // Unpacking the package is not built yet: a full update or restore that lists it fails
+    // with 600 before anything is downloaded.
+    void install_package(request_context& request, const std::string& root, const std::string& url,
+                         std::int32_t version) override;
 
 protected:
     nebro_connection(const char* model, std::unique_ptr<nebro_device> owned,

@@ -47,16 +47,6 @@ void USBDiskConnection::close_device() {
     disk().close();
 }
 
-void USBDiskConnection::full_update() {
-    const auto in_use = hold_device();
-    throw intl_exception("FullUpdate of " + model_name() + " units is not supported yet.");
-}
-
-void USBDiskConnection::restore_device() {
-    const auto in_use = hold_device();
-    throw intl_exception("RestoreDevice of " + model_name() + " units is not supported yet.");
-}
-
 void USBDiskConnection::update_course(const std::string& courseCode) {
     const auto in_use = hold_device();
     device_connection::update_course(courseCode);
@@ -72,6 +62,20 @@ std::string USBDiskConnection::find_device() {
     return std::string();
 }
 
+std::string USBDiskConnection::found_root() {
+    const std::string root = find_device();
+    if (!root.empty()) {
+        return root;
+    }
+    const char* text = "Can't find file ";
+    try {
+        log(3, "%s%s", text, disk().identity().c_str());
+    } catch (const intl_exception& e) {
+        log(3, "%s\n%s\n", text, e.message().c_str());
+    }
+    raise_sync_error(sync_error_code::device_not_found);
+}
+
 void USBDiskConnection::eject() {
     const std::unique_lock<std::recursive_mutex> idle(device_in_use_, std::try_to_lock);
     if (!idle.owns_lock()) {
@@ -81,11 +85,7 @@ void USBDiskConnection::eject() {
         raise_sync_error(sync_error_code::eject_failed);
     }
     disk().close();
-    const std::string root = find_device();
-    if (root.empty()) {
-        log(3, "Can't find file %s", disk().identity().c_str());
-        raise_sync_error(sync_error_code::device_not_found);
-    }
+    const std::string root = found_root();
     bool ejected = false;
     try {
         ejected = platform::eject_volume(root);

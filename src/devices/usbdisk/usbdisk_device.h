@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/events.h"
+#include "devices/usbdisk/full_update_response.h"
 #include "devices/usbdisk/usbdisk_course.h"
 #include "platform/stdio_file.h"
 #include "sync/device.h"
@@ -30,6 +31,8 @@ public:
     virtual std::string course_file_name();
     virtual std::string setup_file_name() = 0;
     virtual std::uint32_t setup_file_offset();
+    // Where the full-update answer is parsed; it stays until the next one.
+    virtual USBDiskFullUpdateResponse& restore_response() { return restore_response_; }
     // Positions the course file where the course goes: slot index - 1 of equal-sized slots.
     virtual void seek_course(course& record);
 
@@ -46,6 +49,7 @@ private:
     std::string root_;  // ends with "/"; paths are root + name
     sync_response plain_response_;
     USBDiskCourseResponse course_response_;
+    USBDiskFullUpdateResponse restore_response_;
     stdio_file course_file_;
 };
 
