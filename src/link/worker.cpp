@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cinttypes>
 
+#include "link/page_text.h"
 #include "platform/socket_state.h"
 
 namespace orvel {
@@ -28,7 +29,8 @@ void websock_logger::write(const std::string& line) {
     if (owner_.connection_state_ != worker::client_connected) {
         return;
     }
-    owner_.send_queue_.push(send_info{owner_.client(), line, websocketpp::frame::opcode::text});
+    owner_.send_queue_.push(
+        send_info{owner_.client(), page_text(line), websocketpp::frame::opcode::text});
 }
 
 worker::worker(std::string key_path, std::string cert_path, safe_fifo<std::string>& commands,

@@ -102,6 +102,22 @@ TEST_F(WorkerTest, OpenedPageIsAnnouncedAndReceivesEveryLineAsJson) {
     }
 }
 
+// A service's error body or a unit's name in a code page is no reason to lose the page.
+TEST_F(WorkerTest, LineThatIsNotUtf8ReachesThePageWithReplacementsAndKeepsIt) {
+    start();
+    page_client page;
+    open_page(page);
+    log(3,
+        "answer: \xFF\xFE"
+        "body");
+    EXPECT_TRUE(
+        page.wait_for_message("answer: \xEF\xBF\xBD\xEF\xBF\xBD"
+                              "body"));
+    log(3, "still connected");
+    EXPECT_TRUE(page.wait_for_message("still connected"));
+    EXPECT_EQ(server->connection_state(), worker::client_connected);
+}
+
 TEST_F(WorkerTest, PageTextsReachTheCommandQueueUnchangedAndAreEchoed) {
     start();
     page_client page;
