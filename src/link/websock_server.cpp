@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "app/log_hub.h"
+#include "link/status.h"
 
 namespace orvel {
 
@@ -80,6 +81,7 @@ void websock_server::install_handlers() {
     endpoint_.set_fail_handler([this](connection_handle h) { on_fail(h); });
     endpoint_.set_validate_handler([this](connection_handle h) { return on_validate(h); });
     endpoint_.set_interrupt_handler([this](connection_handle h) { on_interrupt(h); });
+    endpoint_.set_http_handler([this](connection_handle h) { on_http(h); });
     // A status follows the echo of its command within milliseconds; waiting for the page's
     // delayed acknowledgement of the echo before sending it would hold the status back.
     endpoint_.set_socket_init_handler(
@@ -143,6 +145,18 @@ std::shared_ptr<tls_context> websock_server::on_tls_init(connection_handle) {
         throw std::runtime_error(e.what());
     }
     return context;
+}
+
+void websock_server::on_http(connection_handle handle) {
+    tls_endpoint::connection_ptr connection = endpoint_.get_con_from_hdl(handle);
+    const std::string version = page_version_text();
+    connection->set_status(websocketpp::http::status_code::ok);
+    connection->replace_header("Content-Type", "text/html; charset=utf-8");
+    connection->replace_header("Cache-Control", "no-store");
+    connection->set_body(
+        "<!doctype html>\n<meta charset=\"utf-8\">\n<title>Orvel Sync " + version +
+        "</title>\n<p>Orvel Sync " + version +
+        " is running. You can close this page and go back to the member site.</p>\n");
 }
 
 std::uintptr_t connection_address(const connection_handle& handle) {

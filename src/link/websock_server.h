@@ -44,6 +44,9 @@ protected:
 
 private:
     std::shared_ptr<tls_context> on_tls_init(connection_handle handle);
+    // A plain HTTPS request: a member who follows a link to accept the certificate sees
+    // that the agent runs, and which version.
+    void on_http(connection_handle handle);
 
     tls_endpoint endpoint_;
     std::string key_path_;

@@ -5,6 +5,7 @@
 #include <rapidjson/document.h>
 
 #include <chrono>
+#include <cstdio>
 #include <memory>
 #include <thread>
 
@@ -116,6 +117,29 @@ TEST_F(WorkerTest, LineThatIsNotUtf8ReachesThePageWithReplacementsAndKeepsIt) {
     log(3, "still connected");
     EXPECT_TRUE(page.wait_for_message("still connected"));
     EXPECT_EQ(server->connection_state(), worker::client_connected);
+}
+
+// What a browser shows for https://localhost:<port>/, where a member accepts the
+// certificate: the agent runs, and the page's session is not touched.
+TEST_F(WorkerTest, PlainHttpsRequestGetsAShortPageAndLeavesThePageAlone) {
+    start();
+    page_client page;
+    open_page(page);
+    const std::string command =
+        "curl -sk -D - https://127.0.0.1:" + std::to_string(server->port()) + "/";
+    std::string answer;
+    if (FILE* curl = ::popen(command.c_str(), "r")) {
+        char buffer[4096];
+        for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, curl)) > 0;) {
+            answer.append(buffer, got);
+        }
+        ::pclose(curl);
+    }
+    EXPECT_EQ(answer.rfind("HTTP/1.1 200", 0), 0u) << answer;
+    EXPECT_NE(answer.find("Content-Type: text/html"), std::string::npos) << answer;
+    EXPECT_NE(answer.find("Orvel Sync 2.5.8.0 is running"), std::string::npos) << answer;
+    sync_with_server(page, "after the plain request");
+    EXPECT_EQ(seen, (std::vector<std::string>{connect_command, "after the plain request"}));
 }
 
 TEST_F(WorkerTest, PageTextsReachTheCommandQueueUnchangedAndAreEchoed) {
