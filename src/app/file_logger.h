@@ -7,7 +7,7 @@
 
 namespace orvel {
 
-class file_logger : public base_logger {
+class file_logger final : public base_logger {
 public:
     // The stream stays owned by the log file; this only writes into it.
     explicit file_logger(std::FILE* stream) : stream_(stream) {}

@@ -21,7 +21,7 @@ class worker;
 
 // Mirrors every log line to the connected page. Called with the log hub's mutex held, so it
 // only queues.
-class websock_logger : public base_logger {
+class websock_logger final : public base_logger {
 public:
     explicit websock_logger(worker& owner) : owner_(owner) {}
     void write(const std::string& line) override;
