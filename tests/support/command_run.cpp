@@ -21,12 +21,16 @@ command_result run_command(const std::vector<std::string>& arguments,
     if (program.empty()) {
         throw std::runtime_error("run_command: " + arguments[0] + " is not installed");
     }
-    bp::environment env = boost::this_process::environment();
+    // Through env(1) rather than Boost.Process's environment, whose look-up by name reads
+    // past the end of shorter entries (Boost 1.74).
+    std::vector<std::string> env_arguments;
     for (const auto& [name, value] : environment) {
-        env[name] = value;
+        env_arguments.push_back(name + "=" + value);
     }
+    env_arguments.push_back(program.string());
+    env_arguments.insert(env_arguments.end(), arguments.begin() + 1, arguments.end());
     bp::ipstream output;
-    bp::child child(program, std::vector<std::string>(arguments.begin() + 1, arguments.end()), env,
+    bp::child child(bp::search_path("env"), env_arguments,
                     bp::std_in<bp::null, (bp::std_out & bp::std_err)> output);
     command_result result;
     result.output.assign(std::istreambuf_iterator<char>(output), std::istreambuf_iterator<char>());
