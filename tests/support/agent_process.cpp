@@ -114,6 +114,9 @@ agent_process::agent_process(agent_options options) : options_(std::move(options
     }
     temp_dir_ = folder_ / "tmp/";
     fs::create_directories(temp_dir_);
+    if (options_.in_place) {
+        return;
+    }
     fs::copy_file(options_.executable, executable_path());
     const std::string built = folder_of(options_.executable);
     if (options_.with_certificate) {
@@ -135,7 +138,7 @@ agent_process::~agent_process() {
 }
 
 std::string agent_process::executable_path() const {
-    return folder_ / "orvelsync";
+    return options_.in_place ? options_.executable : folder_ / "orvelsync";
 }
 
 void agent_process::start() {

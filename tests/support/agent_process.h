@@ -22,6 +22,9 @@ struct agent_options {
     // Copy the build's certificate / key beside the executable.
     bool with_certificate = true;
     bool with_key = true;
+    // Run the executable where it is, with what lies beside it, rather than a copy with
+    // the build's certificate and key (the two above then do nothing).
+    bool in_place = false;
     // Set in the agent's environment on top of the test's own (TMPDIR is set already;
     // giving it here replaces it).
     std::vector<std::pair<std::string, std::string>> environment;
