@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "support/agent_process.h"
-#include "support/capture_logger.h"
 #include "support/hx62_unit.h"
 #include "support/page_client.h"
 #include "support/test_http_server.h"
@@ -95,24 +94,7 @@ protected:
     }
 
     // The status that ends the update: its Data text, or "" when none came.
-    std::string finish() {
-        std::string end;
-        const std::size_t from = mark;
-        page->wait_for(
-            [&](const std::vector<std::string>& lines) {
-                for (std::size_t i = from; i < lines.size(); ++i) {
-                    const std::string message = test::message_of_line(lines[i]);
-                    const std::optional<int> status = test::status_of(message);
-                    if (status && *status != 3 && *status != 2) {
-                        end = message;
-                        return true;
-                    }
-                }
-                return false;
-            },
-            40s);
-        return end;
-    }
+    std::string finish() { return page->wait_for_final_status(40s, mark).value_or(""); }
 
     std::string update(unsigned id, const std::string& answer) {
         cloud.reply_rest("DeviceCourseDataDetails", test::http_reply::json(answer));

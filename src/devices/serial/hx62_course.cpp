@@ -1,18 +1,8 @@
 #include "devices/serial/hx62_course.h"
 
-#include "app/log_hub.h"
 #include "cloud/base64.h"
 
 namespace orvel {
-
-namespace {
-
-bool refuse(const char* reason) {
-    log(3, "%s", reason);
-    return false;
-}
-
-}  // namespace
 
 bool HX62Course::parse(const Json::Value& root) {
     if (!course::parse(root)) {
