@@ -98,10 +98,16 @@ std::vector<std::string> usb_serial_ports(const std::string& sysfs_root) {
     for (fs::directory_iterator it(sysfs / "class" / "tty", ec), end; !ec && it != end;
          it.increment(ec)) {
         const std::string tty = it->path().filename().string();
+        // USB serial drivers name their ports ttyUSB<n> (the bridges) or ttyACM<n>. Going
+        // by the name first spares the presence poll a look into the device of every
+        // virtual terminal, which costs far more than listing them.
+        if (tty.rfind("ttyUSB", 0) != 0 && tty.rfind("ttyACM", 0) != 0) {
+            continue;
+        }
         boost::system::error_code link_ec;
         const fs::path device = fs::canonical(it->path() / "device", link_ec);
         if (link_ec) {
-            continue;  // a virtual terminal
+            continue;
         }
         const fs::path usb_device = usb_device_of(device, sysfs);
         if (usb_device.empty()) {
