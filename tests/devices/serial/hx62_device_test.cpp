@@ -63,7 +63,7 @@ TEST_F(Hx62Device, SectorReplyAmongNoiseAndAnotherPacketInPiecesIsRead) {
     EXPECT_TRUE(logger.contains("Packet matched!!!"));
 }
 
-TEST_F(Hx62Device, LostReplyIsAskedForAgainAfterThreeReads) {
+TEST_F(Hx62Device, LostOrCorruptReplyIsAskedForAgainAfterThreeReads) {
     unit.set_sector(51, pattern(4096, 8));
     hx62_faults faults;
     faults.dropped_replies = 1;
@@ -74,6 +74,17 @@ TEST_F(Hx62Device, LostReplyIsAskedForAgainAfterThreeReads) {
     EXPECT_EQ(logger.count("trying to read #0"), 3u);
     EXPECT_EQ(logger.count("trying to send #0"), 2u);
     EXPECT_TRUE(logger.mentions("Read timout: "));
+
+    // A reply with a wrong sum arrives whole but is taken for noise.
+    logger.clear();
+    faults = hx62_faults{};
+    faults.bad_checksums = 1;
+    unit.set_faults(faults);
+    ASSERT_TRUE(device.read_sector(51));
+    EXPECT_EQ(device.reply().data, pattern(4096, 8));
+    EXPECT_EQ(unit.count(0x33, 51), 4u);
+    EXPECT_EQ(logger.count("Bytes read: 4105"), 2u);
+    EXPECT_EQ(logger.count("Packet matched!!!"), 1u);
 }
 
 TEST_F(Hx62Device, StopRequestWhileWaitingEndsWith1500AtOnce) {
