@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <boost/filesystem/operations.hpp>
-#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -55,37 +54,10 @@ std::string friendly_name(const std::string& driver, const fs::path& usb_device)
     return product.empty() ? driver : product;
 }
 
-// ttyUSB2 before ttyUSB10: runs of digits compare by value.
-bool natural_less(const std::string& a, const std::string& b) {
-    std::size_t i = 0;
-    std::size_t j = 0;
-    while (i < a.size() && j < b.size()) {
-        const bool digit_a = std::isdigit(static_cast<unsigned char>(a[i])) != 0;
-        const bool digit_b = std::isdigit(static_cast<unsigned char>(b[j])) != 0;
-        if (!digit_a || !digit_b) {
-            if (a[i] != b[j]) {
-                return a[i] < b[j];
-            }
-            ++i;
-            ++j;
-            continue;
-        }
-        const std::size_t end_a = a.find_first_not_of("0123456789", i);
-        const std::size_t end_b = b.find_first_not_of("0123456789", j);
-        std::string run_a = a.substr(i, end_a - i);
-        std::string run_b = b.substr(j, end_b - j);
-        run_a.erase(0, std::min(run_a.find_first_not_of('0'), run_a.size() - 1));
-        run_b.erase(0, std::min(run_b.find_first_not_of('0'), run_b.size() - 1));
-        if (run_a.size() != run_b.size()) {
-            return run_a.size() < run_b.size();
-        }
-        if (run_a != run_b) {
-            return run_a < run_b;
-        }
-        i = end_a == std::string::npos ? a.size() : end_a;
-        j = end_b == std::string::npos ? b.size() : end_b;
-    }
-    return a.size() - i < b.size() - j;
+// ttyUSB2 before ttyUSB10: the name without its number first, then the number.
+std::pair<std::string, unsigned long> order_of(const std::string& tty) {
+    const std::size_t digits = tty.find_last_not_of("0123456789") + 1;
+    return {tty.substr(0, digits), std::strtoul(tty.c_str() + digits, nullptr, 10)};
 }
 
 std::vector<std::string> usb_serial_ports(const std::string& sysfs_root) {
@@ -119,7 +91,7 @@ std::vector<std::string> usb_serial_ports(const std::string& sysfs_root) {
             tty, friendly_name(driver.filename().string(), usb_device) + " (/dev/" + tty + ")");
     }
     std::sort(ports.begin(), ports.end(),
-              [](const auto& a, const auto& b) { return natural_less(a.first, b.first); });
+              [](const auto& a, const auto& b) { return order_of(a.first) < order_of(b.first); });
     std::vector<std::string> names;
     for (const auto& port : ports) {
         names.push_back(port.second);
