@@ -5,14 +5,10 @@
 
 namespace orvel {
 
-namespace {
-
-bool refuse(const char* reason) {
+bool course::refuse(const char* reason) {
     log(3, "%s", reason);
     return false;
 }
-
-}  // namespace
 
 bool course::parse(const Json::Value& root) {
     if (!root.isMember("glfCourse")) {

@@ -23,6 +23,10 @@ public:
     std::uint32_t id_course = 0xFFFFFFFF;
     std::int32_t index = -1;
     bool custom = false;
+
+protected:
+    // Logs why a record is refused; false.
+    static bool refuse(const char* reason);
 };
 
 }  // namespace orvel

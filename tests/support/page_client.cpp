@@ -235,6 +235,13 @@ std::optional<std::string> page_client::wait_for_status(int status, duration tim
                        [&](const std::string& m) { return status_of(m) == status; });
 }
 
+std::optional<std::string> page_client::wait_for_final_status(duration timeout, std::size_t from) {
+    return first_match(*this, from, timeout, [](const std::string& m) {
+        const std::optional<int> status = status_of(m);
+        return status && *status != 2 && *status != 3;
+    });
+}
+
 int page_client::http_status() const {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     return impl_->http_status;

@@ -57,6 +57,9 @@ public:
     // The Data object of the first status line at or after `from` with that Status.
     std::optional<std::string> wait_for_status(int status, duration timeout = default_wait,
                                                std::size_t from = 0);
+    // The Data object of the first status line at or after `from` that ends a unit
+    // operation: any Status but 2 (present) and 3 (running).
+    std::optional<std::string> wait_for_final_status(duration timeout, std::size_t from);
 
     int http_status() const;
     std::string http_body() const;

@@ -1,6 +1,7 @@
 #include "devices/serial/comm_connection.h"
 
 #include "app/log_hub.h"
+#include "platform/serial_ports.h"
 
 namespace orvel {
 
@@ -18,8 +19,25 @@ bool CommConnection::open_device() {
     return owned_device().open(port);
 }
 
-// Port discovery by bridge name is not built yet, so no serial unit is ever found.
 std::string CommConnection::find_device() {
+    return find_port(platform::serial_port_names(), owned_device().identity());
+}
+
+std::string find_port(const std::vector<std::string>& names, const std::string& identity) {
+    for (const std::string& name : names) {
+        const std::size_t bridge = name.find(identity);
+        if (bridge == std::string::npos) {
+            continue;
+        }
+        const std::size_t open = name.find("(/dev/", bridge + identity.size());
+        if (open == std::string::npos) {
+            continue;
+        }
+        const std::size_t close = name.find(')', open);
+        if (close != std::string::npos) {
+            return name.substr(open + 1, close - open - 1);
+        }
+    }
     return std::string();
 }
 

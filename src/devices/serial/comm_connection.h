@@ -2,6 +2,8 @@
 #pragma once
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "devices/serial/comm_device.h"
 #include "sync/device_connection.h"
@@ -14,7 +16,12 @@ public:
                    event_base& interrupt_event);
 
     bool open_device() override;
+    // The port of the first listed bridge whose name holds the device's identity.
     std::string find_device() override;
 };
+
+// The device path of the first name that contains the identity and then "(/dev/" with a
+// ")" after it: the text between the parentheses. Empty when no name matches.
+std::string find_port(const std::vector<std::string>& names, const std::string& identity);
 
 }  // namespace orvel

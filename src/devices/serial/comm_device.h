@@ -1,9 +1,10 @@
-// The base of every unit reached through a USB-to-serial bridge.
+// The base of every unit reached through a USB-to-serial bridge: the port it owns.
 #pragma once
 
 #include <string>
 
 #include "app/events.h"
+#include "platform/serial_port.h"
 #include "sync/device.h"
 
 namespace orvel {
@@ -11,7 +12,10 @@ namespace orvel {
 class CommDevice : public device {
 public:
     explicit CommDevice(event_base& interrupt_event) : interrupt_event_(interrupt_event) {}
+    ~CommDevice() override;
 
+    // Opens the port at the model's rate and sets it up; throws intl_exception "Comm port
+    // open failed." when the port cannot be opened.
     bool open(const std::string& location) override;
     void close() override;
     bool is_open() override;
@@ -19,9 +23,11 @@ public:
 
 protected:
     event_base& interrupt_event() { return interrupt_event_; }
+    platform::serial_port& port() { return port_; }
 
 private:
     event_base& interrupt_event_;
+    platform::serial_port port_;
 };
 
 // The bridge identities the serial models look for.
