@@ -41,6 +41,14 @@ void stdio_file::open_mode(const char* mode, const char* word) {
 }
 
 void stdio_file::close() {
+    finish(true);
+}
+
+void stdio_file::close_unsynced() {
+    finish(false);
+}
+
+void stdio_file::finish(bool sync) {
     if (handle_ != nullptr) {
         bool failed = false;
         int error = 0;
@@ -53,7 +61,7 @@ void stdio_file::close() {
         note(std::fflush(handle_) != 0);
         // The data must be on the unit before it is unplugged. Files that cannot be synced
         // (EINVAL) hold nothing to flush.
-        if (writable_) {
+        if (writable_ && sync) {
             note(::fsync(::fileno(handle_)) != 0 && errno != EINVAL);
         }
         note(std::fclose(handle_) != 0);
