@@ -126,7 +126,8 @@ bool copy_folder(const std::string& source, const std::string& destination) {
         return true;
     }
     const std::string from = without_trailing_separator(source);
-    const fs::path to = fs::path(without_trailing_separator(destination)) / fs::path(from).filename();
+    const fs::path to =
+        fs::path(without_trailing_separator(destination)) / fs::path(from).filename();
     boost::system::error_code ec;
     fs::create_directories(to, ec);
     fs::recursive_directory_iterator it;
@@ -147,8 +148,7 @@ bool copy_folder(const std::string& source, const std::string& destination) {
         }
     }
     if (ec) {
-        log(3, "copy_folder %s: %s %s", ec.message().c_str(), source.c_str(),
-            destination.c_str());
+        log(3, "copy_folder %s: %s %s", ec.message().c_str(), source.c_str(), destination.c_str());
         return false;
     }
     return true;

@@ -107,7 +107,8 @@ void nebro_device::seek_standard_course(std::uint32_t k) {
     index.close();
 
     // The entry comes from the service's package: it must not point off the volume.
-    const std::string data_file = current_entry_.folder_name() + "/" + current_entry_.data_file_name();
+    const std::string data_file =
+        current_entry_.folder_name() + "/" + current_entry_.data_file_name();
     if (!stays_below_root(data_file)) {
         throw intl_exception("Course data file " + data_file + " is not below " + root());
     }
@@ -121,10 +122,10 @@ void nebro_device::prepare_custom_course(course& record) {
     // A longer course would run into the next member's course.
     if (record.glf.size() < custom_head_size || record.glf.size() > custom_slot_size ||
         offset > std::numeric_limits<std::uint32_t>::max()) {
-        throw intl_exception(format_text("A custom course of %zu bytes at index %d does not fit a "
-                                         "%u-byte slot of the custom data file",
-                                         record.glf.size(), static_cast<int>(record.index),
-                                         custom_slot_size));
+        throw intl_exception(
+            format_text("A custom course of %zu bytes at index %d does not fit a "
+                        "%u-byte slot of the custom data file",
+                        record.glf.size(), static_cast<int>(record.index), custom_slot_size));
     }
     current_entry_ = course_index_entry{};
     custom_offset_ = static_cast<std::uint32_t>(offset);

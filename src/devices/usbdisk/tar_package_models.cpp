@@ -19,14 +19,13 @@ namespace keys = model_keys;
 
 const tar_package_model nebro{"nebro.setup", "nebro.tar", "nebro.idx", keys::Nebro::key_a,
                               keys::Nebro::key_b};
-const tar_package_model uzo{"uzo.setup", "uzo.tar", "uzo.idx", keys::Uzo::key_a,
-                            keys::Uzo::key_b};
+const tar_package_model uzo{"uzo.setup", "uzo.tar", "uzo.idx", keys::Uzo::key_a, keys::Uzo::key_b};
 const tar_package_model prang{"PRANG.STP", "prang.tar", "prang.idx", keys::Prang::key_a,
                               keys::Prang::key_b};
-const tar_package_model morvane{"morvane.stp", "morvane.tar", "morvane.idx",
-                                keys::Morvane::key_a, keys::Morvane::key_b};
-const tar_package_model caltor2{"caltor2.stp", "caltor2.tar", "caltor2.idx",
-                                keys::Caltor2::key_a, keys::Caltor2::key_b};
+const tar_package_model morvane{"morvane.stp", "morvane.tar", "morvane.idx", keys::Morvane::key_a,
+                                keys::Morvane::key_b};
+const tar_package_model caltor2{"caltor2.stp", "caltor2.tar", "caltor2.idx", keys::Caltor2::key_a,
+                                keys::Caltor2::key_b};
 const tar_package_model uzo2{"uzo2.stp", "uzo2.tar", "uzo2.idx", keys::Uzo2::key_a,
                              keys::Uzo2::key_b};
 const tar_package_model quorvanda{"qvanda.stp", "quorvanda.tar", "qvanda.idx",
@@ -109,8 +108,7 @@ void uzo_connection::download_files(request_context& request, USBDiskRestoreResp
 void nebro_connection::install_package(request_context& request, const std::string& root,
                                        const std::string& url, std::int32_t version) {
     log(3, "Free space on device: %" PRIu64 " bytes", platform::get_free_space(root));
-    log(3, "Free space on TEMP: %" PRIu64 " bytes",
-        platform::get_free_space(platform::temp_dir()));
+    log(3, "Free space on TEMP: %" PRIu64 " bytes", platform::get_free_space(platform::temp_dir()));
     const package_download download;
     {
         const scoped_timer timer("download_file");

@@ -192,9 +192,9 @@ private:
     void check_fits(std::uint64_t size) {
         const std::uint32_t at = stream_.tell();
         if (size > end_ - std::min(at, end_)) {
-            throw intl_exception(format_text(
-                "read failed: an entry of %llu bytes runs past the end of the archive",
-                static_cast<unsigned long long>(size)));
+            throw intl_exception(
+                format_text("read failed: an entry of %llu bytes runs past the end of the archive",
+                            static_cast<unsigned long long>(size)));
         }
     }
 
