@@ -48,6 +48,19 @@ inline ::testing::AssertionResult holds(const std::string& path, const std::stri
            << " expected, first difference at " << at;
 }
 
+// The service's answer with the course.
+inline std::string course_answer(unsigned id, int index, const std::string& glf,
+                                 const std::optional<std::string>& gls = std::nullopt) {
+    std::string answer = R"({"Status":1,"ErrorMessage":"","glfCourse":{"index":)" +
+                         std::to_string(index) + R"(,"glf":")" + test::reference_base64(glf) +
+                         R"("},"id_course":)" + std::to_string(id) + R"(,"courseName":"Course )" +
+                         std::to_string(id) + "\"";
+    if (gls) {
+        answer += R"(,"glsData":")" + test::reference_base64(*gls) + "\"";
+    }
+    return answer + "}";
+}
+
 inline std::string coded(int status, unsigned code) {
     return "{\"Status\":" + std::to_string(status) + ", \"Code\":" + std::to_string(code) + "}";
 }
@@ -71,11 +84,13 @@ protected:
     }
 
     // Member product 0: a failure sends no log upload, which is beside the point here.
-    void search(const std::string& model) {
+    void search(const std::string& model, const std::string& serial_number = "") {
         mark = page.received_count();
+        const std::string serial =
+            serial_number.empty() ? "" : R"(,"serialNumber":")" + serial_number + "\"";
         page.send(R"({"command":"SearchDevice","device":")" + model + R"(","server":")" +
                   cloud.host() + R"(","userKey":")" + user_key + R"(","userSecret":")" +
-                  user_secret + R"(","id_memberProduct":0})");
+                  user_secret + R"(","id_memberProduct":0)" + serial + "}");
         ASSERT_TRUE(page.wait_for_status(1, 5s, mark)) << model;
     }
 
