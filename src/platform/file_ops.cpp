@@ -81,7 +81,11 @@ void replace_with_copy(const fs::path& source, const fs::path& destination,
         fs::remove(destination, ec);
     }
     if (!ec) {
-        fs::copy_file(source, destination, fs::copy_options::none, ec);
+        // Not the library's copy_file, which waits for the disk after every file.
+        const int error = copy_into_new_file(source.string(), destination.string());
+        if (error != 0) {
+            ec.assign(error, boost::system::system_category());
+        }
     }
 }
 
@@ -106,8 +110,7 @@ bool copy_folder_files(const std::string& source, const std::string& destination
                 break;
             }
             if (fs::is_regular_file(status)) {
-                fs::copy_file(it->path(), fs::path(to) / it->path().filename(),
-                              fs::copy_options::overwrite_existing, ec);
+                replace_with_copy(it->path(), fs::path(to) / it->path().filename(), ec);
                 if (ec) {
                     break;
                 }

@@ -27,6 +27,9 @@ bool copy_folder_files(const std::string& source, const std::string& destination
 // name: files already there are replaced, others are kept. Links and special files are
 // left out.
 bool copy_folder(const std::string& source, const std::string& destination);
+// The bytes of a regular file into a new file, which must not exist yet, without waiting
+// for the disk: a run of many files would pay for each wait. 0 or the system's error number.
+int copy_into_new_file(const std::string& source, const std::string& destination);
 // True without copying when either path is empty or the source is missing or a folder.
 bool copy_file(const std::string& source, const std::string& destination);
 bool rename_file(const std::string& source, const std::string& destination);
