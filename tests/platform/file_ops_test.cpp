@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <boost/filesystem/operations.hpp>
+#include <cerrno>
 #include <cstdlib>
 #include <limits>
 #include <set>
@@ -360,6 +361,9 @@ TEST(CopyFolder, MergesTheTreeUnderItsOwnNameReplacingFilesAndNeverWritingThroug
     EXPECT_FALSE(platform::copy_folder(folder / "work/name/", folder / "blocked"));
     EXPECT_TRUE(logger.mentions("copy_folder "));
     EXPECT_TRUE(platform::copy_folder("", folder / "unit/"));
+    // The copy itself only ever makes a new file.
+    EXPECT_EQ(platform::copy_into_new_file(folder / "work/name/abc", folder / "elsewhere"), EEXIST);
+    EXPECT_EQ(test::read_file(folder / "elsewhere"), "not the unit's");
 }
 
 TEST(EnumSubdirs, CallsBackWithEverySubfolderAndNothingElse) {
