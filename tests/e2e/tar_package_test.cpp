@@ -8,20 +8,15 @@
 #include <vector>
 
 #include "e2e/usbdisk_agent.h"
+#include "support/byte_pattern.h"
 #include "support/tar_archive.h"
 
 namespace orvel::e2e {
 namespace {
 
-namespace fs = std::filesystem;
+using test::little_endian;
 
-std::string le(std::uint32_t value, std::size_t width) {
-    std::string bytes(width, '\0');
-    for (std::size_t i = 0; i < width; ++i) {
-        bytes[i] = static_cast<char>(value >> (8 * i));
-    }
-    return bytes;
-}
+namespace fs = std::filesystem;
 
 const std::string envelope = R"("Status":1,"ErrorMessage":"")";
 
@@ -33,10 +28,11 @@ protected:
         test::write_file(volume / marker, "");
         fs::create_directories(volume / "idx");
         fs::create_directories(volume / "crs");
-        test::write_file(volume / "idx/" + index_file, "HEAD" + le(40, 2) + le(10, 2));
+        test::write_file(volume / "idx/" + index_file,
+                         "HEAD" + little_endian(40, 2) + little_endian(10, 2));
         std::string entries;
         for (std::uint32_t k = 0; k < 10; ++k) {
-            entries += std::string(8, 'h') + le(k * 100, 4) + le(k, 2) +
+            entries += std::string(8, 'h') + little_endian(k * 100, 4) + little_endian(k, 2) +
                        std::string("crs\0d00\0", 8) + std::string(10, '\0');
         }
         test::write_file(volume / "idx/000", entries);
@@ -187,7 +183,8 @@ TEST_F(TarPackageAgent, FullUpdateUnpacksThePackageOntoThePrangThenAsksForEpheme
     test::temp_folder source("prang-package");
     fs::create_directories(source / "pkg/idx");
     fs::create_directories(source / "pkg/crs");
-    test::write_file(source / "pkg/idx/prang.idx", "HEAD" + le(40, 2) + le(10, 2));
+    test::write_file(source / "pkg/idx/prang.idx",
+                     "HEAD" + little_endian(40, 2) + little_endian(10, 2));
     test::write_file(source / "pkg/crs/d01", pattern(5000, 5));
     test::write_file(source / "pkg/top.bin", "top");
     ASSERT_TRUE(test::make_archive("python", "pax", source.path(), source / "prang.tar"));

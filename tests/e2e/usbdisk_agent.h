@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "support/agent_process.h"
+#include "support/byte_pattern.h"
 #include "support/capture_logger.h"
 #include "support/page_client.h"
 #include "support/temp_folder.h"
@@ -24,15 +25,7 @@ using namespace std::chrono_literals;
 inline const std::string user_key = "member-key";
 inline const std::string user_secret = "member-secret";
 
-// Bytes that differ from slot to slot, so a course in the wrong place shows.
-inline std::string pattern(std::size_t size, unsigned seed) {
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<char>((seed * 31 + i * 7) % 256);
-    }
-    return bytes;
-}
-
+using test::pattern;
 // The unit's file as expected; on a mismatch, where it starts (the files are binary).
 inline ::testing::AssertionResult holds(const std::string& path, const std::string& expected) {
     const std::string actual = test::read_file(path);

@@ -8,48 +8,32 @@
 #include "app/failures.h"
 #include "devices/usbdisk/tar_package_models.h"
 #include "platform/memory_stream.h"
+#include "support/byte_pattern.h"
 #include "support/capture_logger.h"
 #include "support/temp_folder.h"
+#include "support/thrown_text.h"
 
 namespace orvel {
 namespace {
 
+using test::little_endian;
+
+using test::pattern;
+
+using test::thrown_text;
+
 namespace fs = std::filesystem;
-
-std::string pattern(std::size_t size, unsigned seed) {
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<char>((seed * 31 + i * 7) % 251);
-    }
-    return bytes;
-}
-
-std::string le(std::uint32_t value, std::size_t width) {
-    std::string bytes(width, '\0');
-    for (std::size_t i = 0; i < width; ++i) {
-        bytes[i] = static_cast<char>(value >> (8 * i));
-    }
-    return bytes;
-}
 
 // A 32-byte index entry, laid out here from its description.
 std::string entry(std::uint32_t offset, std::uint16_t id, const std::string& folder,
                   const std::string& file, const std::string& names, std::uint16_t record) {
-    std::string bytes = std::string(8, 'h') + le(offset, 4) + le(id, 2) + std::string(18, '\0');
+    std::string bytes = std::string(8, 'h') + little_endian(offset, 4) + little_endian(id, 2) +
+                        std::string(18, '\0');
     bytes.replace(14, folder.size(), folder);
     bytes.replace(18, file.size(), file);
     bytes.replace(22, names.size(), names);
-    bytes.replace(26, 2, le(record, 2));
+    bytes.replace(26, 2, little_endian(record, 2));
     return bytes;
-}
-
-std::string thrown_text(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const base_exception& e) {
-        return e.message();
-    }
-    return "(nothing thrown)";
 }
 
 class TarPackageDevice : public ::testing::Test {
@@ -57,7 +41,8 @@ protected:
     // The index header of the model's index file, and the index files after it.
     void library(const std::string& index_name, std::uint16_t count, std::uint16_t per_file) {
         fs::create_directories(volume / "idx");
-        test::write_file(volume / "idx/" + index_name, "HEAD" + le(count, 2) + le(per_file, 2));
+        test::write_file(volume / "idx/" + index_name,
+                         "HEAD" + little_endian(count, 2) + little_endian(per_file, 2));
     }
 
     void set_course(nebro_device& disk, const std::string& glf, std::int32_t index,
@@ -75,7 +60,7 @@ protected:
     std::string custom_course(nebro_device& disk, std::uint32_t id, std::uint16_t carried) {
         std::string glf = pattern(1808, 9);
         glf.replace(0, 8, "HEADHEAD");
-        glf.replace(8, 2, le(carried, 2));
+        glf.replace(8, 2, little_endian(carried, 2));
         for (std::uint32_t i = 0; i < 10; ++i) {
             glf[i] = static_cast<char>(glf[i] ^ disk.key_a()[(id + i) % 33]);
         }
@@ -144,8 +129,8 @@ TEST_F(TarPackageDevice, CustomCourseGetsItsOwnEntryAndSlotInTheCustomFolder) {
     ASSERT_TRUE(disk.write_course());
     disk.close();
 
-    std::string expected_entry =
-        "HEADHEAD" + le(3616, 4) + le(0x2345, 2) + "cstm000" + std::string(11, '\0');
+    std::string expected_entry = "HEADHEAD" + little_endian(3616, 4) + little_endian(0x2345, 2) +
+                                 "cstm000" + std::string(11, '\0');
     const std::string index = test::read_file(volume / "cstm/cstm.idx");
     ASSERT_EQ(index.size(), 96u);
     EXPECT_EQ(index.substr(0, 64), std::string(64, '\0'));

@@ -7,6 +7,7 @@
 #include "app/failures.h"
 #include "platform/file_stream.h"
 #include "platform/memory_stream.h"
+#include "support/byte_pattern.h"
 #include "support/capture_logger.h"
 #include "support/scoped_env.h"
 #include "support/tar_archive.h"
@@ -15,16 +16,10 @@
 namespace orvel {
 namespace {
 
+using test::pattern;
+
 namespace fs = std::filesystem;
 using files = std::vector<std::pair<std::string, std::string>>;
-
-std::string pattern(std::size_t size, unsigned seed) {
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<char>((seed * 31 + i * 7) % 251);
-    }
-    return bytes;
-}
 
 bool ends_with(const std::string& text, const std::string& tail) {
     return text.size() >= tail.size() &&
