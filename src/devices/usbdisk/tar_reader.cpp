@@ -136,7 +136,6 @@ private:
                 name_ = entry_name();
                 path_ = output_path(name_);
                 read_data(size);
-                stop_if_interrupted();
                 write_file();
                 forget_pending_names();
                 break;
@@ -157,7 +156,6 @@ private:
                 }
                 break;
         }
-        stop_if_interrupted();
         return true;
     }
 
@@ -205,13 +203,16 @@ private:
             stream_.read(data_.data(), static_cast<std::uint32_t>(size));
         }
         stream_.skip(static_cast<std::uint32_t>(padding(size)));
+        stop_if_interrupted();
     }
 
     void skip_data(std::uint64_t size) {
         check_fits(size);
         stream_.skip(static_cast<std::uint32_t>(size + padding(size)));
+        stop_if_interrupted();
     }
 
+    // Once an entry, when its data has been read.
     void stop_if_interrupted() {
         if (interrupt_.wait(0)) {
             raise_sync_error(sync_error_code::interrupted);
