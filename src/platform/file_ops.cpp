@@ -71,6 +71,24 @@ bool remove_tree_entries(const fs::path& folder) {
     return true;
 }
 
+// The old copy goes first and the new one is created exclusively, so a link planted at
+// the destination is replaced, never written through.
+void replace_with_copy(const fs::path& source, const fs::path& destination,
+                       boost::system::error_code& ec) {
+    boost::system::error_code status_ec;
+    const fs::file_status old_copy = fs::symlink_status(destination, status_ec);
+    if (fs::exists(old_copy) && !fs::is_directory(old_copy)) {
+        fs::remove(destination, ec);
+    }
+    if (!ec) {
+        // Not the library's copy_file, which waits for the disk after every file.
+        const int error = copy_into_new_file(source.string(), destination.string());
+        if (error != 0) {
+            ec.assign(error, boost::system::system_category());
+        }
+    }
+}
+
 }  // namespace
 
 std::string temp_file_path(const std::string& name) {
@@ -92,8 +110,7 @@ bool copy_folder_files(const std::string& source, const std::string& destination
                 break;
             }
             if (fs::is_regular_file(status)) {
-                fs::copy_file(it->path(), fs::path(to) / it->path().filename(),
-                              fs::copy_options::overwrite_existing, ec);
+                replace_with_copy(it->path(), fs::path(to) / it->path().filename(), ec);
                 if (ec) {
                     break;
                 }
@@ -107,21 +124,45 @@ bool copy_folder_files(const std::string& source, const std::string& destination
     return true;
 }
 
+bool copy_folder(const std::string& source, const std::string& destination) {
+    if (source.empty() || destination.empty()) {
+        return true;
+    }
+    const std::string from = without_trailing_separator(source);
+    const fs::path to =
+        fs::path(without_trailing_separator(destination)) / fs::path(from).filename();
+    boost::system::error_code ec;
+    fs::create_directories(to, ec);
+    fs::recursive_directory_iterator it;
+    if (!ec) {
+        it = fs::recursive_directory_iterator(from, ec);
+    }
+    for (fs::recursive_directory_iterator end; !ec && it != end; it.increment(ec)) {
+        const fs::file_status status = it->symlink_status(ec);
+        if (ec) {
+            break;
+        }
+        // Below the source the entry's path is the source's text and its own part.
+        const fs::path target = to / it->path().string().substr(from.size() + 1);
+        if (fs::is_directory(status)) {
+            fs::create_directories(target, ec);
+        } else if (fs::is_regular_file(status)) {
+            replace_with_copy(it->path(), target, ec);
+        }
+    }
+    if (ec) {
+        log(3, "copy_folder %s: %s %s", ec.message().c_str(), source.c_str(), destination.c_str());
+        return false;
+    }
+    return true;
+}
+
 bool copy_file(const std::string& source, const std::string& destination) {
     if (source.empty() || destination.empty() || is_missing_or_folder(source)) {
         return true;
     }
     boost::system::error_code ec;
-    // The old copy goes first and the new one is created exclusively, so a link planted at
-    // the destination is replaced, never written through.
-    boost::system::error_code status_ec;
-    const fs::file_status old_copy = fs::symlink_status(destination, status_ec);
-    if (fs::exists(old_copy) && !fs::is_directory(old_copy)) {
-        fs::remove(destination, ec);
-    }
-    if (!ec) {
-        fs::copy_file(source, destination, fs::copy_options::none, ec);
-    }
+    replace_with_copy(source, destination, ec);
     if (ec) {
         log(3, "copy_file copy_file %s: %s %s", ec.message().c_str(), source.c_str(),
             destination.c_str());

@@ -23,6 +23,13 @@ bool prepare_temp_dir(std::string& problem);
 std::string temp_file_path(const std::string& name);
 // The top-level regular files of a folder into another one, created when missing.
 bool copy_folder_files(const std::string& source, const std::string& destination);
+// The folder and everything below it into the destination folder, under the folder's own
+// name: files already there are replaced, others are kept. Links and special files are
+// left out.
+bool copy_folder(const std::string& source, const std::string& destination);
+// The bytes of a regular file into a new file, which must not exist yet, without waiting
+// for the disk: a run of many files would pay for each wait. 0 or the system's error number.
+int copy_into_new_file(const std::string& source, const std::string& destination);
 // True without copying when either path is empty or the source is missing or a folder.
 bool copy_file(const std::string& source, const std::string& destination);
 bool rename_file(const std::string& source, const std::string& destination);

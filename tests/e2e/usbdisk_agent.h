@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "support/agent_process.h"
+#include "support/byte_pattern.h"
 #include "support/capture_logger.h"
 #include "support/page_client.h"
 #include "support/temp_folder.h"
@@ -24,15 +25,7 @@ using namespace std::chrono_literals;
 inline const std::string user_key = "member-key";
 inline const std::string user_secret = "member-secret";
 
-// Bytes that differ from slot to slot, so a course in the wrong place shows.
-inline std::string pattern(std::size_t size, unsigned seed) {
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<char>((seed * 31 + i * 7) % 256);
-    }
-    return bytes;
-}
-
+using test::pattern;
 // The unit's file as expected; on a mismatch, where it starts (the files are binary).
 inline ::testing::AssertionResult holds(const std::string& path, const std::string& expected) {
     const std::string actual = test::read_file(path);
@@ -46,6 +39,19 @@ inline ::testing::AssertionResult holds(const std::string& path, const std::stri
     return ::testing::AssertionFailure()
            << path << ": " << actual.size() << " bytes, " << expected.size()
            << " expected, first difference at " << at;
+}
+
+// The service's answer with the course.
+inline std::string course_answer(unsigned id, int index, const std::string& glf,
+                                 const std::optional<std::string>& gls = std::nullopt) {
+    std::string answer = R"({"Status":1,"ErrorMessage":"","glfCourse":{"index":)" +
+                         std::to_string(index) + R"(,"glf":")" + test::reference_base64(glf) +
+                         R"("},"id_course":)" + std::to_string(id) + R"(,"courseName":"Course )" +
+                         std::to_string(id) + "\"";
+    if (gls) {
+        answer += R"(,"glsData":")" + test::reference_base64(*gls) + "\"";
+    }
+    return answer + "}";
 }
 
 inline std::string coded(int status, unsigned code) {
@@ -71,11 +77,13 @@ protected:
     }
 
     // Member product 0: a failure sends no log upload, which is beside the point here.
-    void search(const std::string& model) {
+    void search(const std::string& model, const std::string& serial_number = "") {
         mark = page.received_count();
+        const std::string serial =
+            serial_number.empty() ? "" : R"(,"serialNumber":")" + serial_number + "\"";
         page.send(R"({"command":"SearchDevice","device":")" + model + R"(","server":")" +
                   cloud.host() + R"(","userKey":")" + user_key + R"(","userSecret":")" +
-                  user_secret + R"(","id_memberProduct":0})");
+                  user_secret + R"(","id_memberProduct":0)" + serial + "}");
         ASSERT_TRUE(page.wait_for_status(1, 5s, mark)) << model;
     }
 

@@ -21,18 +21,6 @@ std::string jtc_course(const std::string& name, char fill) {
     return image;
 }
 
-std::string course_answer(unsigned id, int index, const std::string& glf,
-                          const std::optional<std::string>& gls = std::nullopt) {
-    std::string answer = R"({"Status":1,"ErrorMessage":"","glfCourse":{"index":)" +
-                         std::to_string(index) + R"(,"glf":")" + test::reference_base64(glf) +
-                         R"("},"id_course":)" + std::to_string(id) + R"(,"courseName":"Course )" +
-                         std::to_string(id) + "\"";
-    if (gls) {
-        answer += R"(,"glsData":")" + test::reference_base64(*gls) + "\"";
-    }
-    return answer + "}";
-}
-
 TEST_F(UsbDiskAgent, ZelPlusIsFoundByItsMarkerTakesCoursesInSlotsAndEjects) {
     start(volume.path());
     search("ZelPlus");

@@ -9,12 +9,14 @@
 #include <gtest/gtest.h>
 
 #include <boost/filesystem/operations.hpp>
+#include <cerrno>
 #include <cstdlib>
 #include <limits>
 #include <set>
 
 #include "support/capture_logger.h"
 #include "support/child_process.h"
+#include "support/scoped_env.h"
 #include "support/temp_folder.h"
 
 namespace orvel {
@@ -31,32 +33,7 @@ bool exists(const std::string& path) {
     return fs::exists(fs::symlink_status(path, ec));
 }
 
-// Sets the environment variable for one scope (unset when value is null).
-class scoped_env {
-public:
-    scoped_env(const char* name, const char* value) : name_(name) {
-        const char* old = std::getenv(name);
-        had_ = old != nullptr;
-        old_ = had_ ? old : "";
-        if (value != nullptr) {
-            ::setenv(name, value, 1);
-        } else {
-            ::unsetenv(name);
-        }
-    }
-    ~scoped_env() {
-        if (had_) {
-            ::setenv(name_.c_str(), old_.c_str(), 1);
-        } else {
-            ::unsetenv(name_.c_str());
-        }
-    }
-
-private:
-    std::string name_;
-    std::string old_;
-    bool had_ = false;
-};
+using test::scoped_env;
 
 // A file that not even root may remove, while it lives; none where the file system or the
 // rights do not allow it.
@@ -352,6 +329,41 @@ TEST(CopyFolderFiles, CopiesTheTopLevelFilesIntoACreatedFolder) {
     EXPECT_FALSE(platform::copy_folder_files(folder / "absent/", target));
     EXPECT_TRUE(logger.contains("copy_folder_files FS_COPY 2 " + folder / "absent/* " +
                                 folder / "unit/data"));
+}
+
+TEST(CopyFolder, MergesTheTreeUnderItsOwnNameReplacingFilesAndNeverWritingThroughLinks) {
+    test::temp_folder folder("copy_tree");
+    std::string deep = folder / "work/idx/sub/";
+    ASSERT_TRUE(platform::create_dirs(deep));
+    test::write_file(folder / "work/idx/nebro.idx", "new header");
+    test::write_file(folder / "work/idx/sub/000", "entries");
+    std::string unit = folder / "unit/idx/";
+    ASSERT_TRUE(platform::create_dirs(unit));
+    test::write_file(folder / "unit/idx/nebro.idx", "old header, longer than the new one");
+    test::write_file(folder / "unit/idx/kept", "the unit's own");
+    test::write_file(folder / "elsewhere", "not the unit's");
+    std::string sub = folder / "unit/idx/sub/";
+    ASSERT_TRUE(platform::create_dirs(sub));
+    fs::create_symlink(folder / "elsewhere", folder / "unit/idx/sub/000");
+
+    EXPECT_TRUE(platform::copy_folder(folder / "work/idx/", folder / "unit/"));
+    EXPECT_EQ(test::read_file(folder / "unit/idx/nebro.idx"), "new header");
+    EXPECT_EQ(test::read_file(folder / "unit/idx/kept"), "the unit's own");
+    EXPECT_EQ(test::read_file(folder / "unit/idx/sub/000"), "entries");
+    EXPECT_FALSE(fs::is_symlink(folder / "unit/idx/sub/000"));
+    EXPECT_EQ(test::read_file(folder / "elsewhere"), "not the unit's");
+
+    // A file where the tree needs a folder: the copy is reported as failed.
+    fs::create_directory(folder / "work/name");
+    test::write_file(folder / "work/name/abc", "names");
+    test::write_file(folder / "blocked", "");
+    test::capture_logger logger;
+    EXPECT_FALSE(platform::copy_folder(folder / "work/name/", folder / "blocked"));
+    EXPECT_TRUE(logger.mentions("copy_folder "));
+    EXPECT_TRUE(platform::copy_folder("", folder / "unit/"));
+    // The copy itself only ever makes a new file.
+    EXPECT_EQ(platform::copy_into_new_file(folder / "work/name/abc", folder / "elsewhere"), EEXIST);
+    EXPECT_EQ(test::read_file(folder / "elsewhere"), "not the unit's");
 }
 
 TEST(EnumSubdirs, CallsBackWithEverySubfolderAndNothingElse) {

@@ -8,21 +8,15 @@
 #include "app/failures.h"
 #include "support/capture_logger.h"
 #include "support/temp_folder.h"
+#include "support/thrown_text.h"
 
 namespace orvel {
 namespace {
 
+using test::thrown_text;
+
 byte_vector bytes_of(const std::string& text) {
     return byte_vector(text.begin(), text.end());
-}
-
-std::string thrown_text(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const intl_exception& e) {
-        return e.message();
-    }
-    return "(nothing thrown)";
 }
 
 TEST(FileStream, CreateNewTruncatesWhileFlagsZeroKeepTheContent) {

@@ -9,18 +9,12 @@
 
 #include "app/failures.h"
 #include "support/temp_folder.h"
+#include "support/thrown_text.h"
 
 namespace orvel {
 namespace {
 
-std::string thrown_text(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const intl_exception& e) {
-        return e.message();
-    }
-    return "(nothing thrown)";
-}
+using test::thrown_text;
 
 bool starts_with(const std::string& text, const std::string& head) {
     return text.compare(0, head.size(), head) == 0;

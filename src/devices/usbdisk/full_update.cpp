@@ -9,6 +9,7 @@
 #include "cloud/http_download.h"
 #include "cloud/http_transport.h"
 #include "devices/usbdisk/nar_file.h"
+#include "devices/usbdisk/relative_name.h"
 #include "devices/usbdisk/staged_file.h"
 #include "devices/usbdisk/usbdisk_connection.h"
 #include "platform/file_ops.h"
@@ -25,31 +26,6 @@ void post(request_context& request, const std::string& action, const Json::Value
         log(3, "%s", e.message().c_str());
         raise_sync_error(sync_error_code::request_failed);
     }
-}
-
-bool is_separator(char c) {
-    return c == '/' || c == '\\';
-}
-
-// Joined to the root as it comes, an absolute name or a ".." step would land outside the
-// unit. Both separators count: the service names files for units of either system.
-bool stays_below_root(const std::string& name) {
-    if (name.empty() || is_separator(name.front()) || name.find('\0') != std::string::npos ||
-        (name.size() > 1 && name[1] == ':')) {
-        return false;
-    }
-    std::size_t start = 0;
-    while (start <= name.size()) {
-        std::size_t end = start;
-        while (end < name.size() && !is_separator(name[end])) {
-            ++end;
-        }
-        if (name.compare(start, end - start, "..") == 0) {
-            return false;
-        }
-        start = end + 1;
-    }
-    return true;
 }
 
 void check_listed_files(const std::vector<std::string>& files) {

@@ -1,80 +1,58 @@
 // The USB-disk models whose course library is a folder tree unpacked from a tar package:
-// Nebro, Uzo, Prang, Morvane, Caltor2, Uzo2 and Quorvanda. The library format is not built
-// yet: opening such a unit for a course, or installing its package, fails with a clear text
-// instead of writing files the unit would not read.
+// Nebro, Uzo, Prang, Morvane, Caltor2, Uzo2 and Quorvanda.
 #pragma once
 
 #include <memory>
 
+#include "devices/usbdisk/nebro_device.h"
 #include "devices/usbdisk/usbdisk_connection.h"
-#include "devices/usbdisk/usbdisk_device.h"
 
 namespace orvel {
 
-class nebro_device : public USBDiskDevice {
-public:
-    explicit nebro_device(event_base& interrupt_event) : nebro_device(interrupt_event, nebro) {}
-
-    std::string identity() override { return names_.marker; }
-    bool open(const std::string& root) override;
-    bool write_course() override;
-    std::string course_file_name() override { return names_.package; }
-    std::string setup_file_name() override { return std::string(); }
-    virtual std::string index_file_name() { return names_.index; }
-
-protected:
-    struct model_files {
-        const char* marker;
-        const char* package;
-        const char* index;
-    };
-    static constexpr model_files nebro{"nebro.setup", "nebro.tar", "nebro.idx"};
-
-    nebro_device(event_base& interrupt_event, model_files names)
-        : USBDiskDevice(interrupt_event), names_(names) {}
-
-private:
-    model_files names_;
-};
-
+// Takes only courses made for its set-up type: the byte "uzo.setup" starts with.
 class uzo_device : public nebro_device {
 public:
-    explicit uzo_device(event_base& interrupt_event)
-        : nebro_device(interrupt_event, {"uzo.setup", "uzo.tar", "uzo.idx"}) {}
+    explicit uzo_device(event_base& interrupt_event);
+
+    // 201 when the set-up byte cannot be read.
+    bool open(const std::string& root) override;
+    // 604 unless the course's setupType is that byte.
+    bool write_course() override;
+
+private:
+    char setup_byte_ = 0;
 };
 
+// Keeps no course-name records.
 class prang_device : public nebro_device {
 public:
-    explicit prang_device(event_base& interrupt_event)
-        : nebro_device(interrupt_event, {"PRANG.STP", "prang.tar", "prang.idx"}) {}
+    explicit prang_device(event_base& interrupt_event);
+
+    bool write_course_name(course& record) override;
 
 protected:
-    prang_device(event_base& interrupt_event, model_files names)
-        : nebro_device(interrupt_event, names) {}
+    prang_device(event_base& interrupt_event, const tar_package_model& model)
+        : nebro_device(interrupt_event, model) {}
 };
 
 class morvane_device : public prang_device {
 public:
-    explicit morvane_device(event_base& interrupt_event)
-        : prang_device(interrupt_event, {"morvane.stp", "morvane.tar", "morvane.idx"}) {}
+    explicit morvane_device(event_base& interrupt_event);
 };
 
 class caltor2_device : public prang_device {
 public:
-    explicit caltor2_device(event_base& interrupt_event)
-        : prang_device(interrupt_event, {"caltor2.stp", "caltor2.tar", "caltor2.idx"}) {}
+    explicit caltor2_device(event_base& interrupt_event);
 };
 
 class uzo2_device : public prang_device {
 public:
-    explicit uzo2_device(event_base& interrupt_event)
-        : prang_device(interrupt_event, {"uzo2.stp", "uzo2.tar", "uzo2.idx"}) {}
+    explicit uzo2_device(event_base& interrupt_event);
 };
 
 class quorvanda_device : public prang_device {
 public:
-    explicit quorvanda_device(event_base& interrupt_event)
-        : prang_device(interrupt_event, {"qvanda.stp", "quorvanda.tar", "qvanda.idx"}) {}
+    explicit quorvanda_device(event_base& interrupt_event);
 };
 
 class nebro_connection : public USBDiskConnection {
@@ -86,8 +64,8 @@ public:
     std::string model_name() override { return model_; }
     bool uses_sp_files() override { return false; }
     bool uses_nar_files() override { return false; }
-    // Unpacking the package is not built yet: a full update or restore that lists it fails
-    // with 600 before anything is downloaded.
+    // Downloads the package into the temporary folder, unpacks it onto the unit and
+    // confirms the version; the download and the unpacked files leave the computer again.
     void install_package(request_context& request, const std::string& root, const std::string& url,
                          std::int32_t version) override;
 
@@ -114,12 +92,25 @@ class uzo_connection : public tar_package_connection<uzo_device> {
 public:
     uzo_connection(const connection_settings& settings, event_base& interrupt_event)
         : tar_package_connection("Uzo", settings, interrupt_event) {}
+
+    // Only files for the unit's set-up type (604 otherwise, 201 without its set-up byte).
+    void download_files(request_context& request, USBDiskRestoreResponse& response,
+                        const std::string& root) override;
 };
 
+// After every update of its files the unit also gets the satellite ephemeris files the
+// service holds for its serial number.
 class prang_connection : public tar_package_connection<prang_device> {
 public:
     prang_connection(const connection_settings& settings, event_base& interrupt_event)
         : tar_package_connection("Prang", settings, interrupt_event) {}
+
+    void update_course(const std::string& courseCode) override;
+    void download_files(request_context& request, USBDiskRestoreResponse& response,
+                        const std::string& root) override;
+    // Downloads the offered files into "ALP/" one by one, confirming each. Transport
+    // failures and interruptions pass; any other failure is logged and ends it quietly.
+    virtual void update_ephemeris(request_context& request, const std::string& root);
 };
 
 class morvane_connection : public tar_package_connection<morvane_device> {

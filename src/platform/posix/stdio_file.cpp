@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,6 +12,21 @@
 #include "platform/auto_fd.h"
 
 namespace orvel {
+
+namespace {
+
+// A file that is empty already is left alone: on ext4 a truncation marks the file for
+// writing out as soon as it is closed, and a run of new scratch files would each pay
+// for that.
+bool cut_to_empty(int fd) {
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && info.st_size == 0) {
+        return true;
+    }
+    return ::ftruncate(fd, 0) == 0;
+}
+
+}  // namespace
 
 // The file is opened by descriptor so that the lock is held before a "w" mode cuts the
 // file: a writer must not truncate a file another opener holds. Readers share the lock,
@@ -29,7 +45,7 @@ void stdio_file::open_mode(const char* mode, const char* word) {
     platform::auto_fd fd(::open(path_.c_str(), flags, 0600));
     if (fd.valid()) {
         const int lock = writes || update ? LOCK_EX : LOCK_SH;
-        if (::flock(fd.get(), lock | LOCK_NB) == 0 && (!writes || ::ftruncate(fd.get(), 0) == 0)) {
+        if (::flock(fd.get(), lock | LOCK_NB) == 0 && (!writes || cut_to_empty(fd.get()))) {
             handle_ = ::fdopen(fd.get(), mode);
             if (handle_ != nullptr) {
                 fd.release();
@@ -41,6 +57,14 @@ void stdio_file::open_mode(const char* mode, const char* word) {
 }
 
 void stdio_file::close() {
+    finish(true);
+}
+
+void stdio_file::close_unsynced() {
+    finish(false);
+}
+
+void stdio_file::finish(bool sync) {
     if (handle_ != nullptr) {
         bool failed = false;
         int error = 0;
@@ -53,7 +77,7 @@ void stdio_file::close() {
         note(std::fflush(handle_) != 0);
         // The data must be on the unit before it is unplugged. Files that cannot be synced
         // (EINVAL) hold nothing to flush.
-        if (writable_) {
+        if (writable_ && sync) {
             note(::fsync(::fileno(handle_)) != 0 && errno != EINVAL);
         }
         note(std::fclose(handle_) != 0);

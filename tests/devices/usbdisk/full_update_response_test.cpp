@@ -6,29 +6,12 @@
 #include <vector>
 
 #include "app/failures.h"
+#include "devices/usbdisk/answer_refusal.h"
 #include "platform/memory_stream.h"
 #include "support/capture_logger.h"
 
 namespace orvel {
 namespace {
-
-const std::string envelope = R"("Status":1,"ErrorMessage":"")";
-
-// The failure's message, "" when the answer parsed; any failure but a 400 is reported.
-std::string refusal(USBDiskRestoreResponse& response, const std::string& members) {
-    const std::string text = "{" + envelope + members + "}";
-    memory_stream stream;
-    stream.write(text.data(), static_cast<std::uint32_t>(text.size()));
-    try {
-        response.parse(stream);
-    } catch (const extl_exception& failure) {
-        if (failure.code() != sync_error_code::bad_response) {
-            return "code " + std::to_string(code_value(failure.code()));
-        }
-        return failure.message();
-    }
-    return std::string();
-}
 
 std::string hole_list(unsigned count) {
     std::string holes;

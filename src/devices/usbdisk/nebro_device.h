@@ -1,0 +1,80 @@
+// The base of the tar-package units (Nebro and the models after it): the course library is
+// a folder tree on the volume. "idx/" holds the index header (in the model's index file)
+// and index files "000", "001"... of 32-byte entries that point into course data files;
+// "name/" holds files of scrambled 50-byte course-name records; "cstm/" holds the courses
+// the member made, an index "cstm.idx" and a data file "000" of 1808-byte slots.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "devices/model_key.h"
+#include "devices/usbdisk/course_index_entry.h"
+#include "devices/usbdisk/usbdisk_device.h"
+#include "platform/stdio_file.h"
+
+namespace orvel {
+
+// The constants that tell the tar-package models apart.
+struct tar_package_model {
+    const char* marker;   // at the root of the unit's volume
+    const char* package;  // the archive the service lists in a full update
+    const char* index;    // the index header's file in "idx/"
+    const model_key& key_a;
+    const model_key& key_b;
+};
+
+class nebro_device : public USBDiskDevice {
+public:
+    // The constants of the seven models are together in tar_package_models.cpp.
+    explicit nebro_device(event_base& interrupt_event);
+
+    std::string identity() override { return model_.marker; }
+    // Reads the course counts from the index header; opens no course file yet.
+    bool open(const std::string& root) override;
+    void close() override;
+    bool is_open() override;
+    // The course, then its name record.
+    bool write_course() override;
+    // Logs the course name the scrambled data carries.
+    void check_course_data(std::uint32_t course_id, byte_vector data) override;
+    std::string course_file_name() override { return model_.package; }
+    std::string setup_file_name() override { return std::string(); }
+    std::uint32_t setup_file_offset() override { return 0; }
+    // Opens the course's data file at the course's place: a standard course where its
+    // index entry points, a custom one in its slot after prepare_custom_course.
+    void seek_course(course& record) override;
+
+    virtual std::string index_file_name() { return model_.index; }
+    virtual std::string custom_index_file_name() { return "cstm.idx"; }
+    virtual std::string custom_data_file_name() { return "000"; }
+    virtual std::uint32_t key_length() { return model_key_length; }
+    virtual const model_key& key_a() { return model_.key_a; }
+    virtual const model_key& key_b() { return model_.key_b; }
+    // Writes the custom course's index entry and opens its slot in the custom data file.
+    virtual void prepare_custom_course(course& record);
+    // Writes the course's scrambled name into the record its entry names, if any.
+    virtual bool write_course_name(course& record);
+
+    std::uint16_t course_count() const { return course_count_; }
+    std::uint16_t courses_per_file() const { return courses_per_file_; }
+    const course_index_entry& current_entry() const { return current_entry_; }
+
+protected:
+    nebro_device(event_base& interrupt_event, const tar_package_model& model);
+
+private:
+    void seek_standard_course(std::uint32_t k);
+
+    tar_package_model model_;
+    stdio_file name_file_;
+    course_index_entry current_entry_;
+    std::uint16_t course_count_ = 0;
+    std::uint16_t courses_per_file_ = 0;
+    std::string name_folder_;
+    std::string index_folder_;
+    std::string custom_folder_;
+    std::uint32_t custom_offset_ = 0;
+};
+
+}  // namespace orvel
