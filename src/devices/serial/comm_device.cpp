@@ -27,6 +27,23 @@ void CommDevice::close() {
     port_.close();
 }
 
+void CommDevice::exit_connection(const std::function<bool()>& send_exit) noexcept {
+    if (!port_.is_open()) {
+        return;
+    }
+    try {
+        if (!send_exit()) {
+            log(3, "Exiting connection failed.");
+        }
+    } catch (const extl_exception& e) {
+        log(3, "Exiting connection failed: code %u", code_value(e.code()));
+    } catch (const base_exception& e) {
+        log(3, "Exiting connection failed: %s", e.message().c_str());
+    } catch (const std::exception& e) {
+        log(3, "Exiting connection failed: %s", e.what());
+    }
+}
+
 bool CommDevice::is_open() {
     return port_.is_open();
 }

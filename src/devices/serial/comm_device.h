@@ -1,6 +1,7 @@
 // The base of every unit reached through a USB-to-serial bridge: the port it owns.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "app/events.h"
@@ -24,6 +25,10 @@ public:
 protected:
     event_base& interrupt_event() { return interrupt_event_; }
     platform::serial_port& port() { return port_; }
+    // Runs the unit's exit exchange when the port is open; false from it is logged. Never
+    // raises: it runs on close and in destructors, where an interrupt or a garbled reply must
+    // not escape.
+    void exit_connection(const std::function<bool()>& send_exit) noexcept;
 
 private:
     event_base& interrupt_event_;
