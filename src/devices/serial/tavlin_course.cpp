@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "devices/serial/course_json.h"
-
 namespace orvel {
 
 bool TavlinCourse::parse(const Json::Value& root) {
@@ -11,7 +9,7 @@ bool TavlinCourse::parse(const Json::Value& root) {
         return false;
     }
     Json::Value data;
-    if (!parse_course_object(glf, data)) {
+    if (!parse_data(data)) {
         return false;
     }
     if (!data.isMember("holeCount") || !data.isMember("holes") || !data.isMember("tees")) {
@@ -34,8 +32,7 @@ bool TavlinCourse::parse(const Json::Value& root) {
     }
     hole_count = static_cast<std::int32_t>(count);
     for (Json::ArrayIndex i = 0; i < listed.size(); ++i) {
-        holes[i].clear();
-        if (!read_points(listed[i], "value must be not empty array\r\n", holes[i])) {
+        if (!read_points(i, listed[i], "value must be not empty array\r\n")) {
             return false;
         }
         if (!listed_tees[i].isString()) {
@@ -48,11 +45,7 @@ bool TavlinCourse::parse(const Json::Value& root) {
 }
 
 void TavlinCourse::reset() {
-    course::reset();
-    hole_count = 0;
-    for (auto& points : holes) {
-        points.clear();
-    }
+    hole_course::reset();
     tees.fill(std::string());
 }
 

@@ -3,24 +3,18 @@
 #pragma once
 
 #include <array>
-#include <cstdint>
 #include <string>
-#include <vector>
 
-#include "cloud/course.h"
 #include "cloud/course_response.h"
+#include "devices/serial/hole_course.h"
 
 namespace orvel {
 
-class TavlinCourse : public course {
+class TavlinCourse : public hole_course {
 public:
-    static constexpr std::size_t max_holes = 18;
-
     bool parse(const Json::Value& root) override;
     void reset() override;
 
-    std::int32_t hole_count = 0;
-    std::array<std::vector<std::string>, max_holes> holes;
     std::array<std::string, max_holes> tees;
 };
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "app/log_hub.h"
-#include "devices/serial/course_json.h"
 
 namespace orvel {
 
@@ -12,7 +11,7 @@ bool ZelCourse::parse(const Json::Value& root) {
         return false;
     }
     Json::Value data;
-    if (!parse_course_object(glf, data)) {
+    if (!parse_data(data)) {
         return false;
     }
     if (!data.isMember("holeCount") || !data.isMember("holes")) {
@@ -25,12 +24,11 @@ bool ZelCourse::parse(const Json::Value& root) {
     if (!listed.isArray() || listed.empty()) {
         return refuse("holes must be not empty array\r\n");
     }
-    for (auto& points : holes) {
-        points.clear();
-    }
-    const Json::ArrayIndex filled = std::min<Json::ArrayIndex>(listed.size(), max_holes);
-    for (Json::ArrayIndex i = 0; i < filled; ++i) {
-        if (!read_points(listed[i], "hole data must be not empty array\r\n", holes[i])) {
+    for (std::size_t i = 0; i < max_holes; ++i) {
+        holes[i].clear();
+        const Json::ArrayIndex entry = static_cast<Json::ArrayIndex>(i);
+        if (entry < listed.size() &&
+            !read_points(i, listed[entry], "hole data must be not empty array\r\n")) {
             return false;
         }
     }
@@ -42,14 +40,6 @@ bool ZelCourse::parse(const Json::Value& root) {
     }
     hole_count = static_cast<std::int32_t>(count);
     return true;
-}
-
-void ZelCourse::reset() {
-    course::reset();
-    hole_count = 0;
-    for (auto& points : holes) {
-        points.clear();
-    }
 }
 
 }  // namespace orvel

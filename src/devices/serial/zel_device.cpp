@@ -169,9 +169,9 @@ bool ZelDevice::write_course() {
             command_text().c_str());
         return false;
     }
-    static const std::vector<std::string> no_points;
+    // The parse lets only 9 or 18 holes through.
     for (unsigned hole = 1; hole <= static_cast<unsigned>(record.hole_count); ++hole) {
-        if (!add_hole(hole, hole <= ZelCourse::max_holes ? record.holes[hole - 1] : no_points)) {
+        if (!add_hole(hole, record.holes[hole - 1])) {
             return false;
         }
     }
