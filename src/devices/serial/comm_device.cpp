@@ -27,8 +27,18 @@ void CommDevice::close() {
     port_.close();
 }
 
+bool CommDevice::exchange_reply(response_reader& reader, const std::uint8_t* bytes,
+                                std::size_t count, const exchange_rules& rules) {
+    answered_ = collect_reply(port_, reader, interrupt_event_, bytes, count, rules);
+    return answered_;
+}
+
 void CommDevice::exit_connection(const std::function<bool()>& send_exit) noexcept {
     if (!port_.is_open()) {
+        return;
+    }
+    if (!answered_) {
+        log(3, "Exiting connection skipped: the unit did not answer");
         return;
     }
     try {

@@ -3,7 +3,6 @@
 #include "app/failures.h"
 #include "app/log_hub.h"
 #include "devices/serial/jt_page.h"
-#include "devices/serial/reply_exchange.h"
 
 namespace orvel {
 
@@ -28,7 +27,7 @@ JTDevice::JTDevice(event_base& interrupt_event) : CommDevice(interrupt_event), r
 }
 
 bool JTDevice::exchange(const std::uint8_t* bytes, std::size_t count, std::uint8_t expected) {
-    if (!collect_reply(port(), reader_, interrupt_event(), bytes, count, jt_rules)) {
+    if (!exchange_reply(reader_, bytes, count, jt_rules)) {
         return false;
     }
     const byte_vector& reply = reader_.received();

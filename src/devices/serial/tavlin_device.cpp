@@ -5,7 +5,6 @@
 
 #include "app/failures.h"
 #include "app/log_hub.h"
-#include "devices/serial/reply_exchange.h"
 #include "devices/serial/tavlin_message.h"
 
 namespace orvel {
@@ -34,9 +33,7 @@ TavlinDevice::~TavlinDevice() {
 
 bool TavlinDevice::exchange(std::uint8_t type, const std::string& text) {
     build_message(type, text, message_);
-    answered_ = collect_reply(port(), reader_, interrupt_event(), message_.data(), message_.size(),
-                              tavlin_rules);
-    if (!answered_) {
+    if (!exchange_reply(reader_, message_.data(), message_.size(), tavlin_rules)) {
         return false;
     }
     reply_.clear();
@@ -72,7 +69,7 @@ unsigned TavlinDevice::find_course_slot(const std::string& name) {
         if (!exchange(tavlin::course_name, std::to_string(slot) + ",")) {
             // A slot that never answered may hold a course: taking it for free could
             // overwrite that course.
-            if (!answered_) {
+            if (!unit_answered()) {
                 log(3, "Getting course name failed (idx: %u)", slot);
                 return no_slot;
             }

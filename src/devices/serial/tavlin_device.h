@@ -48,9 +48,8 @@ private:
 
     response_reader reader_;
     byte_vector message_;
-    // The text of the last reply, and whether the last exchange had one.
+    // The text of the last reply.
     std::string reply_;
-    bool answered_ = false;
     sync_response plain_response_;
     TavlinCourseResponse course_response_;
 };

@@ -50,8 +50,7 @@ VemoDevice::~VemoDevice() {
 
 bool VemoDevice::exchange(const std::uint8_t* bytes, std::size_t count, const char* expected,
                           std::size_t compared) {
-    if (!collect_reply(port(), reader_, interrupt_event(), bytes, count,
-                       vemo_rules(static_cast<std::uint32_t>(compared)))) {
+    if (!exchange_reply(reader_, bytes, count, vemo_rules(static_cast<std::uint32_t>(compared)))) {
         return false;
     }
     if (reply_starts(expected, compared)) {

@@ -32,7 +32,7 @@ ZelDevice::~ZelDevice() {
 
 bool ZelDevice::exchange(const std::uint8_t* bytes, std::size_t count, const char* expected,
                          bool check) {
-    if (!collect_reply(port(), reader_, interrupt_event(), bytes, count, zel_rules)) {
+    if (!exchange_reply(reader_, bytes, count, zel_rules)) {
         return false;
     }
     if (!check) {
