@@ -9,34 +9,15 @@
 #include <string>
 #include <vector>
 
-#include "support/agent_process.h"
+#include "e2e/serial_agent.h"
 #include "support/hx62_unit.h"
-#include "support/page_client.h"
-#include "support/test_http_server.h"
 
 namespace orvel {
 namespace {
 
-using namespace std::chrono_literals;
+using namespace serial_e2e;
 using test::hx62_faults;
 using test::hx62_unit;
-
-const std::string user_key = "member-key";
-const std::string user_secret = "member-secret";
-const std::string finished = "{\"Status\":4, \"EjectNeeded\":0}";
-
-// Bytes that differ from place to place, so a course in the wrong place shows.
-byte_vector pattern(std::size_t size, unsigned seed) {
-    byte_vector bytes(size);
-    for (std::size_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<std::uint8_t>(seed * 31 + i * 7 + i / 251);
-    }
-    return bytes;
-}
-
-std::string base64(const byte_vector& bytes) {
-    return test::reference_base64(std::string(bytes.begin(), bytes.end()));
-}
 
 std::string course_answer(unsigned id, int index, const byte_vector& glf, int total,
                           const std::string& extra = "") {
@@ -44,10 +25,6 @@ std::string course_answer(unsigned id, int index, const byte_vector& glf, int to
            R"(,"glf":")" + base64(glf) + R"("},"id_course":)" + std::to_string(id) +
            R"(,"courseName":"Course )" + std::to_string(id) + R"(","totalCourses":)" +
            std::to_string(total) + extra + "}";
-}
-
-std::string coded(int status, unsigned code) {
-    return "{\"Status\":" + std::to_string(status) + ", \"Code\":" + std::to_string(code) + "}";
 }
 
 // The sector with bytes replaced from offset on.
@@ -58,55 +35,9 @@ byte_vector with(byte_vector sector, std::size_t offset, const byte_vector& byte
     return sector;
 }
 
-class Hx62Agent : public ::testing::Test {
+class Hx62Agent : public serial_e2e::SerialAgent {
 protected:
-    Hx62Agent() { cloud.add_user(user_key, user_secret); }
-
-    // Starts the agent with these ports listed and opens the page.
-    void start(const std::string& port_list) {
-        test::agent_options options;
-        options.environment = {{"ORVELSYNC_SERIAL_PORTS", port_list}};
-        agent = std::make_unique<test::agent_process>(options);
-        agent->start();
-        const std::uint16_t port = agent->wait_for_port();
-        ASSERT_NE(port, 0);
-        open_page();
-    }
-
-    void open_page() {
-        page = std::make_unique<test::page_client>();
-        ASSERT_TRUE(page->connect(agent->wait_for_port())) << page->failure();
-        ASSERT_TRUE(page->wait_for_status(0));
-    }
-
-    // Chooses the model and waits until the unit shows as present.
-    void search(const std::string& model) {
-        mark = page->received_count();
-        page->send(R"({"command":"SearchDevice","device":")" + model + R"(","server":")" +
-                   cloud.host() + R"(","userKey":")" + user_key + R"(","userSecret":")" +
-                   user_secret + R"(","id_memberProduct":0})");
-        ASSERT_TRUE(page->wait_for_status(2, 5s, mark)) << model;
-    }
-
-    void send_update(unsigned id) {
-        mark = page->received_count();
-        page->send(R"({"command":"UpdateCourse","courseCode":")" + std::to_string(id) + "\"}");
-    }
-
-    // The status that ends the update: its Data text, or "" when none came.
-    std::string finish() { return page->wait_for_final_status(40s, mark).value_or(""); }
-
-    std::string update(unsigned id, const std::string& answer) {
-        cloud.reply_rest("DeviceCourseDataDetails", test::http_reply::json(answer));
-        send_update(id);
-        return finish();
-    }
-
-    test::test_http_server cloud;
     hx62_unit unit;
-    std::unique_ptr<test::agent_process> agent;
-    std::unique_ptr<test::page_client> page;
-    std::size_t mark = 0;
 };
 
 TEST_F(Hx62Agent, CoursesLandInTheirSectorsOnTheBridgeOfTheirKind) {
