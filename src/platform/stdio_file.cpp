@@ -1,7 +1,7 @@
 #include "platform/stdio_file.h"
 
-#include <boost/filesystem/operations.hpp>
 #include <cerrno>
+#include <filesystem>
 
 #include "app/failures.h"
 #include "app/format.h"
@@ -21,9 +21,9 @@ stdio_file::~stdio_file() {
 namespace {
 
 bool names_file(const std::string& path) {
-    boost::system::error_code ec;
-    const auto status = boost::filesystem::status(path, ec);
-    return boost::filesystem::exists(status) && !boost::filesystem::is_directory(status);
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    return std::filesystem::exists(status) && !std::filesystem::is_directory(status);
 }
 
 }  // namespace
@@ -72,7 +72,7 @@ void stdio_file::check(bool failed, const char* word) {
     const int error = errno;
     std::string text;
     if (handle_ == nullptr || std::ferror(handle_) != 0) {
-        text = format_text("%s failed: %s (%s)", word, platform::error_text(error).c_str(),
+        text = format_text("%s failed: %s (%s)", word, platform::runtime_error_text(error).c_str(),
                            path_.c_str());
     } else {
         text = format_text("%s failed: EOF (%s)", word, path_.c_str());
