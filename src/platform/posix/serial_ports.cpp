@@ -101,6 +101,10 @@ std::vector<std::string> usb_serial_ports(const std::string& sysfs_root) {
 
 }  // namespace
 
+const char* port_path_prefix() {
+    return "/dev/";
+}
+
 serial_port_sources default_serial_port_sources() {
     serial_port_sources sources;
     const char* simulated = std::getenv("ORVELSYNC_SERIAL_PORTS");
