@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "app/format.h"
@@ -26,8 +27,6 @@ using steady = std::chrono::steady_clock;
 constexpr DWORD poll_ms = 100;
 // Body pieces, read and written, are never larger than this.
 constexpr DWORD buffer_size = 64 * 1024;
-// How long the closing of a request may take before its callback state is given up.
-constexpr DWORD close_wait_ms = 5000;
 
 class internet_handle {
 public:
@@ -49,14 +48,44 @@ private:
     HINTERNET handle_;
 };
 
-// What the client's own threads report about the request. The client runs in its
-// asynchronous mode, so that every wait can stop to ask the caller.
+// What the client's own threads report about a request, and the memory they fill. The
+// client runs in its asynchronous mode, so that every wait can stop to ask the caller.
 struct completion {
     auto_handle done{::CreateEventA(nullptr, FALSE, FALSE, nullptr)};
-    auto_handle closed{::CreateEventA(nullptr, TRUE, FALSE, nullptr)};
     std::atomic<DWORD_PTR> result{0};
     std::atomic<DWORD> error{0};
+    std::vector<char> buffer = std::vector<char>(buffer_size);
+    DWORD transferred = 0;
+    DWORD available = 0;
 };
+
+// The states of requests whose handles are open. The client's last call for a request
+// (INTERNET_STATUS_HANDLE_CLOSING) may come long after the caller has moved on: some
+// clients finish a read in progress before they honour a close. A state, with the buffer
+// such a read fills, goes only then.
+class open_requests {
+public:
+    completion* add() {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        states_.push_back(std::make_unique<completion>());
+        return states_.back().get();
+    }
+    void remove(const completion* state) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        states_.erase(std::remove_if(states_.begin(), states_.end(),
+                                     [state](const auto& kept) { return kept.get() == state; }),
+                      states_.end());
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::unique_ptr<completion>> states_;
+};
+
+open_requests& requests() {
+    static open_requests open;
+    return open;
+}
 
 void CALLBACK client_status(HINTERNET, DWORD_PTR context, DWORD status, LPVOID information, DWORD) {
     auto* state = reinterpret_cast<completion*>(context);
@@ -69,8 +98,7 @@ void CALLBACK client_status(HINTERNET, DWORD_PTR context, DWORD status, LPVOID i
         state->error = outcome->dwError;
         ::SetEvent(state->done.get());
     } else if (status == INTERNET_STATUS_HANDLE_CLOSING) {
-        // The last call for the request's handle: its state may go after this.
-        ::SetEvent(state->closed.get());
+        requests().remove(state);
     }
 }
 
@@ -82,7 +110,7 @@ std::string client_error_text(DWORD error) {
 class transfer {
 public:
     transfer(const http_request_spec& request, http_exchange& exchange)
-        : request_(request), exchange_(exchange), state_(std::make_unique<completion>()) {}
+        : request_(request), exchange_(exchange), state_(requests().add()) {}
     ~transfer();
     transfer(const transfer&) = delete;
     transfer& operator=(const transfer&) = delete;
@@ -106,26 +134,20 @@ private:
 
     const http_request_spec& request_;
     http_exchange& exchange_;
-    std::unique_ptr<completion> state_;
+    completion* state_;  // in requests() until the request's handle has closed
     internet_handle root_;
     internet_handle connection_;
     internet_handle request_handle_;
-    std::vector<char> buffer_;
-    // Filled by the client when a read or write completes in the background.
-    DWORD transferred_ = 0;
     http_response_head head_;
     steady::time_point last_progress_;
 };
 
 transfer::~transfer() {
     if (request_handle_) {
+        // The client's closing call for the request removes its state.
         request_handle_.reset();
-        // A call still running in the background reports its end to the state; it must
-        // outlive that report. Should the report never come, the state is given up rather
-        // than freed under the client's feet.
-        if (::WaitForSingleObject(state_->closed.get(), close_wait_ms) != WAIT_OBJECT_0) {
-            static_cast<void>(state_.release());
-        }
+    } else {
+        requests().remove(state_);
     }
     connection_.reset();
     root_.reset();
@@ -221,7 +243,7 @@ bool transfer::open(http_result& result) {
     const char* accepted[] = {"*/*", nullptr};
     request_handle_.reset(::HttpOpenRequestA(connection_.get(), request_.verb.c_str(),
                                              request_.object.c_str(), nullptr, nullptr, accepted,
-                                             flags, reinterpret_cast<DWORD_PTR>(state_.get())));
+                                             flags, reinterpret_cast<DWORD_PTR>(state_)));
     if (!request_handle_) {
         const DWORD error = ::GetLastError();
         result = failure(http_result::outcome::no_handle, "HttpOpenRequestA", error,
@@ -246,12 +268,12 @@ bool transfer::send(http_result& result) {
     buffers.dwHeadersLength = header_length;
     buffers.dwBufferTotal = request_.length;
     if (!finish(::HttpSendRequestExA(request_handle_.get(), &buffers, nullptr, 0,
-                                     reinterpret_cast<DWORD_PTR>(state_.get())),
+                                     reinterpret_cast<DWORD_PTR>(state_)),
                 "HttpSendRequestExA", result)) {
         return false;
     }
     return send_body(result) && finish(::HttpEndRequestA(request_handle_.get(), nullptr, 0,
-                                                         reinterpret_cast<DWORD_PTR>(state_.get())),
+                                                         reinterpret_cast<DWORD_PTR>(state_)),
                                        "HttpEndRequestA", result);
 }
 
@@ -260,18 +282,21 @@ bool transfer::send_body(http_result& result) {
     std::uint32_t sent = 0;
     while (body != nullptr && sent < request_.length) {
         const DWORD piece = std::min<DWORD>(buffer_size, request_.length - sent);
-        transferred_ = 0;
-        if (!finish(::InternetWriteFile(request_handle_.get(), body + sent, piece, &transferred_),
+        // A write the client still runs after a stop must not read the caller's memory.
+        std::copy(body + sent, body + sent + piece, state_->buffer.begin());
+        state_->transferred = 0;
+        if (!finish(::InternetWriteFile(request_handle_.get(), state_->buffer.data(), piece,
+                                        &state_->transferred),
                     "InternetWriteFile", result)) {
             return false;
         }
-        if (transferred_ == 0) {
+        if (state_->transferred == 0) {
             result = failure(http_result::outcome::failed, "InternetWriteFile",
                              ERROR_INTERNET_CONNECTION_RESET,
                              client_error_text(ERROR_INTERNET_CONNECTION_RESET));
             return false;
         }
-        sent += transferred_;
+        sent += state_->transferred;
         if (exchange_.stop_requested()) {
             result = http_result{};
             result.what = http_result::outcome::stopped;
@@ -326,20 +351,35 @@ bool transfer::deliver_head(http_result& result) {
 }
 
 bool transfer::read_body(http_result& result) {
-    buffer_.resize(buffer_size);
     std::uint64_t total = 0;
     for (;;) {
-        transferred_ = 0;
-        if (!finish(::InternetReadFile(request_handle_.get(), buffer_.data(), buffer_size,
-                                       &transferred_),
+        // A read returns only once its buffer is full or the answer has ended; asking what
+        // has arrived first lets a slow answer show its progress and be stopped.
+        state_->available = 0;
+        const BOOL known =
+            ::InternetQueryDataAvailable(request_handle_.get(), &state_->available, 0, 0);
+        if (!finish(known, "InternetQueryDataAvailable", result)) {
+            return false;
+        }
+        if (known == FALSE) {
+            continue;  // something has arrived in the meantime; asked again, it says how much
+        }
+        if (state_->available == 0) {
+            break;
+        }
+        state_->transferred = 0;
+        const DWORD wanted = std::min(state_->available, buffer_size);
+        if (!finish(::InternetReadFile(request_handle_.get(), state_->buffer.data(), wanted,
+                                       &state_->transferred),
                     "InternetReadFile", result)) {
             return false;
         }
-        if (transferred_ == 0) {
+        const DWORD got = state_->transferred;
+        if (got == 0) {
             break;
         }
-        total += transferred_;
-        exchange_.on_body(buffer_.data(), transferred_);
+        total += got;
+        exchange_.on_body(state_->buffer.data(), got);
         if (exchange_.stop_requested()) {
             result = http_result{};
             result.what = http_result::outcome::stopped;
@@ -359,7 +399,7 @@ bool transfer::read_body(http_result& result) {
 }
 
 http_result transfer::run() {
-    if (!state_->done.valid() || !state_->closed.valid()) {
+    if (!state_->done.valid()) {
         const DWORD error = ::GetLastError();
         return failure(http_result::outcome::no_handle, "CreateEvent", error,
                        message_text(nullptr, error));
