@@ -82,8 +82,10 @@ private:
     std::vector<std::unique_ptr<completion>> states_;
 };
 
+// Never destroyed: the client's threads may still report on a request while the process
+// ends and its statics go.
 open_requests& requests() {
-    static open_requests open;
+    static open_requests& open = *new open_requests;
     return open;
 }
 
