@@ -23,6 +23,7 @@ add_library(orvel_win32_platform STATIC
     ${src}/platform/file_ops.cpp
     ${src}/platform/file_stream.cpp
     ${src}/platform/memory_stream.cpp
+    ${src}/platform/serial_ports.cpp
     ${src}/platform/stdio_file.cpp
     ${src}/app/failures.cpp
     ${src}/app/format.cpp

@@ -25,5 +25,7 @@ serial_port_sources default_serial_port_sources();
 // "(COM7)" becoming "(\\.\COM7)"; the sysfs source is not used there.
 std::vector<std::string> serial_port_names(const serial_port_sources& sources);
 std::vector<std::string> serial_port_names();
+// The ports the system has, without the simulated ones; the systems' own part of the list.
+std::vector<std::string> present_serial_ports(const serial_port_sources& sources);
 
 }  // namespace orvel::platform

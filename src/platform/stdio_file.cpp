@@ -51,6 +51,37 @@ void stdio_file::create(const std::string& path, bool overwrite) {
     open_mode("wb+", "create");
 }
 
+void stdio_file::close() {
+    if (handle_ != nullptr) {
+        bool failed = false;
+        int error = 0;
+        const auto note = [&](bool step_failed) {
+            if (step_failed && !failed) {
+                failed = true;
+                error = errno;
+            }
+        };
+        note(std::fflush(handle_) != 0);
+        // The data must be on the unit before it is unplugged.
+        if (writable_) {
+            note(!flush_to_disk());
+        }
+        note(std::fclose(handle_) != 0);
+        handle_ = nullptr;
+        writable_ = false;
+        if (failed) {
+            errno = error;
+            try {
+                check(true, "close");
+            } catch (const intl_exception&) {
+                path_.clear();
+                throw;
+            }
+        }
+    }
+    path_.clear();
+}
+
 std::uint64_t stdio_file::size() {
     try {
         check_open("size");

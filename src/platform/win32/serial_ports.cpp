@@ -1,13 +1,8 @@
 #include "platform/serial_ports.h"
 
 #include <windows.h>
-// setupapi.h and devguid.h need windows.h first.
-#include <devguid.h>
-#include <initguid.h>
+// setupapi.h needs windows.h first.
 #include <setupapi.h>
-
-#include <cstdlib>
-#include <sstream>
 
 #include "platform/win32/handles.h"
 
@@ -18,18 +13,6 @@ namespace {
 // GUID_DEVINTERFACE_COMPORT: the interface every COM port's driver offers.
 const GUID comport_interface = {
     0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
-
-std::vector<std::string> simulated_ports(const std::string& list) {
-    std::vector<std::string> names;
-    std::istringstream pieces(list);
-    std::string piece;
-    while (std::getline(pieces, piece, ';')) {
-        if (!piece.empty()) {
-            names.push_back(piece);
-        }
-    }
-    return names;
-}
 
 bool read_property(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property, std::string& text) {
     char buffer[512] = {};
@@ -82,22 +65,8 @@ const char* port_path_prefix() {
     return "\\\\.\\";
 }
 
-serial_port_sources default_serial_port_sources() {
-    serial_port_sources sources;
-    const char* simulated = std::getenv("ORVELSYNC_SERIAL_PORTS");
-    sources.simulated = simulated != nullptr ? simulated : "";
-    return sources;
-}
-
-std::vector<std::string> serial_port_names(const serial_port_sources& sources) {
-    std::vector<std::string> names = simulated_ports(sources.simulated);
-    const std::vector<std::string> real = present_ports();
-    names.insert(names.end(), real.begin(), real.end());
-    return names;
-}
-
-std::vector<std::string> serial_port_names() {
-    return serial_port_names(default_serial_port_sources());
+std::vector<std::string> present_serial_ports(const serial_port_sources&) {
+    return present_ports();
 }
 
 }  // namespace orvel::platform

@@ -105,38 +105,17 @@ void stdio_file::open_mode(const char* mode, const char* word) {
     check(handle_ == nullptr, word);
 }
 
-void stdio_file::close() {
-    if (handle_ != nullptr) {
-        bool failed = false;
-        int error = 0;
-        const auto note = [&](bool step_failed, int step_error) {
-            if (step_failed && !failed) {
-                failed = true;
-                error = step_error;
-            }
-        };
-        note(std::fflush(handle_) != 0, errno);
-        // The data must be on the unit before it is unplugged. Handles that cannot be
-        // flushed (a device such as NUL) hold nothing to flush.
-        if (writable_ && ::FlushFileBuffers(os_handle(handle_)) == FALSE) {
-            const DWORD flush_error = ::GetLastError();
-            note(flush_error != ERROR_INVALID_FUNCTION && flush_error != ERROR_INVALID_HANDLE,
-                 errno_of(flush_error));
-        }
-        note(std::fclose(handle_) != 0, errno);
-        handle_ = nullptr;
-        writable_ = false;
-        if (failed) {
-            errno = error;
-            try {
-                check(true, "close");
-            } catch (const intl_exception&) {
-                path_.clear();
-                throw;
-            }
-        }
+// Handles that cannot be flushed (a device such as NUL) hold nothing to flush.
+bool stdio_file::flush_to_disk() {
+    if (::FlushFileBuffers(os_handle(handle_)) != FALSE) {
+        return true;
     }
-    path_.clear();
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_INVALID_FUNCTION || error == ERROR_INVALID_HANDLE) {
+        return true;
+    }
+    errno = errno_of(error);
+    return false;
 }
 
 void stdio_file::truncate_here() {

@@ -3,7 +3,6 @@
 #include <windows.h>
 // The device headers need windows.h first.
 #include <cfgmgr32.h>
-#include <initguid.h>
 #include <setupapi.h>
 #include <winioctl.h>
 
