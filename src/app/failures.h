@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/printf_format.h"
+
 namespace orvel {
 
 // The number the page receives as "Code" with Status 5.
@@ -90,7 +92,7 @@ private:
 
 [[noreturn]] void raise_sync_error(sync_error_code code);
 [[noreturn]] void raise_sync_error(sync_error_code code, const char* format, ...)
-    __attribute__((format(printf, 2, 3)));
+    ORVEL_PRINTF_FORMAT(2, 3);
 
 // "<step> failed.", the message of most internal failures.
 std::string failed_text(const std::string& step);

@@ -4,9 +4,11 @@
 #include <cstdarg>
 #include <string>
 
+#include "platform/printf_format.h"
+
 namespace orvel {
 
 std::string vformat_text(const char* format, va_list args);
-std::string format_text(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string format_text(const char* format, ...) ORVEL_PRINTF_FORMAT(1, 2);
 
 }  // namespace orvel

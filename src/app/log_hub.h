@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/printf_format.h"
+
 namespace orvel {
 
 // Receives finished lines. Loggers are owned by their creators and removed before they die.
@@ -44,7 +46,7 @@ private:
 
 void add_logger(base_logger* logger);
 void remove_logger(base_logger* logger);
-void log(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void log(int level, const char* format, ...) ORVEL_PRINTF_FORMAT(2, 3);
 
 // The message as the line's Data: itself when it looks like an object, else a JSON string.
 std::string log_data(std::string_view message);

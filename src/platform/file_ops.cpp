@@ -1,17 +1,20 @@
 #include "platform/file_ops.h"
 
-#include <boost/filesystem/operations.hpp>
+#include <filesystem>
+#include <system_error>
+#include <vector>
 
 #include "app/log_hub.h"
+#include "platform/system_error.h"
 
 namespace orvel::platform {
 
-namespace fs = boost::filesystem;
+namespace fs = std::filesystem;
 
 namespace {
 
 bool is_missing_or_folder(const std::string& path) {
-    boost::system::error_code ec;
+    std::error_code ec;
     const fs::file_status status = fs::status(path, ec);
     return !fs::exists(status) || fs::is_directory(status);
 }
@@ -26,7 +29,7 @@ std::string without_trailing_separator(std::string path) {
 // Every entry below the folder, the folder not counted.
 std::uintmax_t count_entries(const fs::path& folder) {
     std::uintmax_t count = 0;
-    boost::system::error_code ec;
+    std::error_code ec;
     for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         ++count;
     }
@@ -35,17 +38,15 @@ std::uintmax_t count_entries(const fs::path& folder) {
 
 // Removes one entry; a folder only when it is empty.
 bool remove_entry(const fs::path& entry) {
-    boost::system::error_code ec;
-    fs::remove(entry, ec);
-    if (!ec) {
+    std::error_code removed;
+    fs::remove(entry, removed);
+    if (!removed) {
         return true;
     }
+    const std::error_code ec = as_system_error(removed);
     log(3, "remove failed with message %s (%s %d) for path %s", ec.message().c_str(),
         ec.category().name(), ec.value(), entry.string().c_str());
-    // The errors by which another holder keeps an entry from going.
-    const int error = ec.value();
-    if (ec.category() == boost::system::system_category() &&
-        (error == EBUSY || error == EACCES || error == EPERM)) {
+    if (is_held_by_another(ec)) {
         report_file_holders(entry.string());
     }
     return false;
@@ -55,7 +56,7 @@ bool remove_entry(const fs::path& entry) {
 // holds the tree, not a folder that is merely not empty yet.
 bool remove_tree_entries(const fs::path& folder) {
     std::vector<fs::path> entries;
-    boost::system::error_code ec;
+    std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         entries.push_back(it->path());
     }
@@ -74,8 +75,8 @@ bool remove_tree_entries(const fs::path& folder) {
 // The old copy goes first and the new one is created exclusively, so a link planted at
 // the destination is replaced, never written through.
 void replace_with_copy(const fs::path& source, const fs::path& destination,
-                       boost::system::error_code& ec) {
-    boost::system::error_code status_ec;
+                       std::error_code& ec) {
+    std::error_code status_ec;
     const fs::file_status old_copy = fs::symlink_status(destination, status_ec);
     if (fs::exists(old_copy) && !fs::is_directory(old_copy)) {
         fs::remove(destination, ec);
@@ -84,7 +85,7 @@ void replace_with_copy(const fs::path& source, const fs::path& destination,
         // Not the library's copy_file, which waits for the disk after every file.
         const int error = copy_into_new_file(source.string(), destination.string());
         if (error != 0) {
-            ec.assign(error, boost::system::system_category());
+            ec.assign(error, std::system_category());
         }
     }
 }
@@ -99,9 +100,10 @@ bool copy_folder_files(const std::string& source, const std::string& destination
     if (source.empty() || destination.empty()) {
         return true;
     }
-    const std::string from = (source.back() == '/' ? source : source + "/") + "*";
+    const bool ends_with_separator = source.back() == '/' || source.back() == path_separator();
+    const std::string from = (ends_with_separator ? source : source + path_separator()) + "*";
     const std::string to = without_trailing_separator(destination);
-    boost::system::error_code ec;
+    std::error_code ec;
     fs::create_directories(to, ec);
     if (!ec) {
         for (fs::directory_iterator it(source, ec), end; !ec && it != end; it.increment(ec)) {
@@ -131,7 +133,7 @@ bool copy_folder(const std::string& source, const std::string& destination) {
     const std::string from = without_trailing_separator(source);
     const fs::path to =
         fs::path(without_trailing_separator(destination)) / fs::path(from).filename();
-    boost::system::error_code ec;
+    std::error_code ec;
     fs::create_directories(to, ec);
     fs::recursive_directory_iterator it;
     if (!ec) {
@@ -161,7 +163,7 @@ bool copy_file(const std::string& source, const std::string& destination) {
     if (source.empty() || destination.empty() || is_missing_or_folder(source)) {
         return true;
     }
-    boost::system::error_code ec;
+    std::error_code ec;
     replace_with_copy(source, destination, ec);
     if (ec) {
         log(3, "copy_file copy_file %s: %s %s", ec.message().c_str(), source.c_str(),
@@ -176,7 +178,7 @@ bool rename_file(const std::string& source, const std::string& destination) {
         is_missing_or_folder(source)) {
         return true;
     }
-    boost::system::error_code ec;
+    std::error_code ec;
     fs::rename(source, destination, ec);
     if (ec) {
         log(3, "rename_file rename %s: %s %s", ec.message().c_str(), source.c_str(),
@@ -190,7 +192,7 @@ bool remove(const std::string& path) {
     if (path.empty()) {
         return true;
     }
-    boost::system::error_code ec;
+    std::error_code ec;
     // A link is removed itself, whatever it points to.
     const fs::file_status status = fs::symlink_status(path, ec);
     if (!fs::exists(status) || fs::is_directory(status)) {
@@ -198,6 +200,7 @@ bool remove(const std::string& path) {
     }
     fs::remove(path, ec);
     if (ec) {
+        ec = as_system_error(ec);
         log(3, "remove failed with message %s (%s %d) for path %s.", ec.message().c_str(),
             ec.category().name(), ec.value(), path.c_str());
         return false;
@@ -209,7 +212,7 @@ bool remove_all(const std::string& path) {
     if (path.empty()) {
         return true;
     }
-    boost::system::error_code ec;
+    std::error_code ec;
     if (!fs::is_directory(fs::symlink_status(path, ec))) {
         return true;
     }
@@ -218,8 +221,9 @@ bool remove_all(const std::string& path) {
     if (!ec) {
         return true;
     }
+    ec = as_system_error(ec);
     // The library's own count is not reliable after a failure; what is left tells.
-    boost::system::error_code left_ec;
+    std::error_code left_ec;
     const std::uintmax_t left =
         fs::exists(path, left_ec) ? count_entries(path) + 1 : std::uintmax_t{0};
     log(3, "remove_all failed with message %s (%s %d) for path %s. %u items removed.",
@@ -231,20 +235,20 @@ bool remove_all(const std::string& path) {
 void enum_subdirs(const std::function<void(const std::string&)>& callback,
                   const std::string& directory) {
     std::vector<std::string> names;
-    boost::system::error_code ec;
+    std::error_code ec;
     fs::directory_iterator it(directory, ec);
     if (ec) {
         log(4, "enum_subdirs: no subdirs were found in %s", directory.c_str());
         return;
     }
     for (fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
-        boost::system::error_code status_ec;
+        std::error_code status_ec;
         if (fs::is_directory(it->status(status_ec))) {
             names.push_back(it->path().filename().string());
         }
     }
     for (const std::string& name : names) {
-        callback(directory + name + "/");
+        callback(directory + name + path_separator());
     }
 }
 

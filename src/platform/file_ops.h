@@ -8,17 +8,22 @@
 
 namespace orvel::platform {
 
+// What the system writes between folders: "/", or "\\" on Windows (which takes "/" too).
+char path_separator();
 // Creates every folder along an absolute path; the last component only when the path ends
-// with "/". An empty or relative path is false.
+// with a separator. An empty or relative path is false. On Windows every "/" on the way
+// becomes "\\".
 bool create_dirs(std::string& path);
 // Bytes free for the caller; all ones (and logged) on failure.
 std::uint64_t get_free_space(const std::string& directory);
-// Ends with "/": $TMPDIR when set, else the agent's private folder, which holds the log
-// with the member's credentials: $XDG_RUNTIME_DIR/orvelsync/, else /tmp/orvelsync-<uid>/.
+// Ends with the separator: the agent's private folder, which holds the log with the
+// member's credentials. $TMPDIR when set, else $XDG_RUNTIME_DIR/orvelsync/, else
+// /tmp/orvelsync-<uid>/; on Windows the user's own temporary folder (GetTempPath, which
+// honours TMP and TEMP), empty when it cannot be read.
 std::string temp_dir();
 // Creates the private folder (mode 0700) when it is missing and refuses one that is a link,
 // not a folder or not the user's own, putting the reason in `problem`. A $TMPDIR the user
-// set is taken as it is.
+// set is taken as it is. On Windows the folder must exist and be a folder, not a link.
 bool prepare_temp_dir(std::string& problem);
 std::string temp_file_path(const std::string& name);
 // The top-level regular files of a folder into another one, created when missing.
@@ -36,7 +41,8 @@ bool rename_file(const std::string& source, const std::string& destination);
 // True without action when the path is empty, missing or a folder.
 bool remove(const std::string& path);
 bool remove_all(const std::string& path);
-// Calls back with path + name + "/" for every subfolder; the path must end with "/".
+// Calls back with path + name + the separator for every subfolder; the path must end with
+// a separator.
 void enum_subdirs(const std::function<void(const std::string&)>& callback,
                   const std::string& directory);
 // Logs the processes that hold the file open.

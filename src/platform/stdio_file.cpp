@@ -1,7 +1,7 @@
 #include "platform/stdio_file.h"
 
-#include <boost/filesystem/operations.hpp>
 #include <cerrno>
+#include <filesystem>
 
 #include "app/failures.h"
 #include "app/format.h"
@@ -21,9 +21,9 @@ stdio_file::~stdio_file() {
 namespace {
 
 bool names_file(const std::string& path) {
-    boost::system::error_code ec;
-    const auto status = boost::filesystem::status(path, ec);
-    return boost::filesystem::exists(status) && !boost::filesystem::is_directory(status);
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    return std::filesystem::exists(status) && !std::filesystem::is_directory(status);
 }
 
 }  // namespace
@@ -51,6 +51,45 @@ void stdio_file::create(const std::string& path, bool overwrite) {
     open_mode("wb+", "create");
 }
 
+void stdio_file::close() {
+    finish(true);
+}
+
+void stdio_file::close_unsynced() {
+    finish(false);
+}
+
+void stdio_file::finish(bool sync) {
+    if (handle_ != nullptr) {
+        bool failed = false;
+        int error = 0;
+        const auto note = [&](bool step_failed) {
+            if (step_failed && !failed) {
+                failed = true;
+                error = errno;
+            }
+        };
+        note(std::fflush(handle_) != 0);
+        // The data must be on the unit before it is unplugged.
+        if (writable_ && sync) {
+            note(!flush_to_disk());
+        }
+        note(std::fclose(handle_) != 0);
+        handle_ = nullptr;
+        writable_ = false;
+        if (failed) {
+            errno = error;
+            try {
+                check(true, "close");
+            } catch (const intl_exception&) {
+                path_.clear();
+                throw;
+            }
+        }
+    }
+    path_.clear();
+}
+
 std::uint64_t stdio_file::size() {
     try {
         check_open("size");
@@ -72,7 +111,7 @@ void stdio_file::check(bool failed, const char* word) {
     const int error = errno;
     std::string text;
     if (handle_ == nullptr || std::ferror(handle_) != 0) {
-        text = format_text("%s failed: %s (%s)", word, platform::error_text(error).c_str(),
+        text = format_text("%s failed: %s (%s)", word, platform::runtime_error_text(error).c_str(),
                            path_.c_str());
     } else {
         text = format_text("%s failed: EOF (%s)", word, path_.c_str());

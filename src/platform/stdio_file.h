@@ -43,6 +43,8 @@ public:
 private:
     void open_mode(const char* mode, const char* word);
     void finish(bool sync);
+    // Hands what the system holds of the open file to the disk; false with errno set.
+    bool flush_to_disk();
 
     // A closed file fails the operation word with "Bad file descriptor".
     void check_open(const char* word);

@@ -11,19 +11,23 @@ namespace orvel::platform {
 struct volume_sources {
     std::string mountinfo = "/proc/self/mountinfo";
     std::string sysfs = "/sys";
-    // ":"-separated folders taken as volumes before the real ones (ORVELSYNC_VOLUMES).
+    // Folders taken as volumes before the real ones (ORVELSYNC_VOLUMES), separated as the
+    // system separates paths in a list: ":", or ";" on Windows.
     std::string simulated;
 };
 
 volume_sources default_volume_sources();
-// Roots ending with "/": the simulated volumes first, in the given order, then the mounted
-// removable ones in a stable order.
+// Roots ending with the separator: the simulated volumes first, in the given order, then
+// the mounted removable ones in a stable order. On Windows the drives that are removable or
+// sit on USB and hold a medium, in the system's order; mountinfo and sysfs are not used
+// there.
 std::vector<std::string> removable_volumes(const volume_sources& sources);
 std::vector<std::string> removable_volumes();
 
 // The device number of the block device holding the root; -1 (logged) when there is none.
 std::int64_t volume_device_number(const std::string& root);
-// The disk that holds the root's block device (its sysfs name); empty when none.
+// The disk that holds the root's block device (its sysfs name; on Windows its device
+// instance ID); empty when none.
 std::string disk_device_instance(const std::string& root);
 std::string disk_device_instance(const std::string& root, const volume_sources& sources);
 // Unmounts and powers off (or ejects) the disk of a mounted volume through the system's disk

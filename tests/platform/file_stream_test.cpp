@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <boost/filesystem/operations.hpp>
+#include <filesystem>
 #include <functional>
 
 #include "app/failures.h"
@@ -43,7 +43,7 @@ TEST(FileStream, CreateNewTruncatesWhileFlagsZeroKeepTheContent) {
         EXPECT_TRUE(stream.is_valid());
         EXPECT_EQ(stream.size(), 0u);
     }
-    EXPECT_TRUE(boost::filesystem::is_regular_file(missing));
+    EXPECT_TRUE(std::filesystem::is_regular_file(missing));
 }
 
 TEST(FileStream, ClearLeavesAnEmptyFileAtPositionZero) {
@@ -55,7 +55,7 @@ TEST(FileStream, ClearLeavesAnEmptyFileAtPositionZero) {
     stream.clear();
     EXPECT_EQ(stream.tell(), 0u);
     EXPECT_EQ(stream.size(), 0u);
-    EXPECT_EQ(boost::filesystem::file_size(path), 0u);
+    EXPECT_EQ(std::filesystem::file_size(path), 0u);
     stream.write(bytes_of("ab"));
     EXPECT_EQ(stream.size(), 2u);
 }
@@ -147,9 +147,9 @@ TEST(FileStream, ScratchFilesVanishWithTheirStream) {
         file_stream b(kept, file_stream::create_new);
         a.write(bytes_of("x"));
         b.write(bytes_of("y"));
-        EXPECT_TRUE(boost::filesystem::exists(scratch));
+        EXPECT_TRUE(std::filesystem::exists(scratch));
     }
-    EXPECT_FALSE(boost::filesystem::exists(scratch));
+    EXPECT_FALSE(std::filesystem::exists(scratch));
     EXPECT_EQ(test::read_file(kept), "y");
 }
 

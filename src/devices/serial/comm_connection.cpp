@@ -29,7 +29,8 @@ std::string find_port(const std::vector<std::string>& names, const std::string& 
         if (bridge == std::string::npos) {
             continue;
         }
-        const std::size_t open = name.find("(/dev/", bridge + identity.size());
+        const std::size_t open =
+            name.find(std::string("(") + platform::port_path_prefix(), bridge + identity.size());
         if (open == std::string::npos) {
             continue;
         }

@@ -17,6 +17,10 @@
 
 namespace orvel::platform {
 
+char path_separator() {
+    return '/';
+}
+
 bool create_dirs(std::string& path) {
     if (path.empty() || path.front() != '/') {
         return false;

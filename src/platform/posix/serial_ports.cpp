@@ -4,25 +4,12 @@
 #include <boost/filesystem/operations.hpp>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 
 namespace orvel::platform {
 
 namespace fs = boost::filesystem;
 
 namespace {
-
-std::vector<std::string> simulated_ports(const std::string& list) {
-    std::vector<std::string> names;
-    std::istringstream pieces(list);
-    std::string piece;
-    while (std::getline(pieces, piece, ';')) {
-        if (!piece.empty()) {
-            names.push_back(piece);
-        }
-    }
-    return names;
-}
 
 std::string file_line(const fs::path& file) {
     std::ifstream in(file.string());
@@ -101,22 +88,12 @@ std::vector<std::string> usb_serial_ports(const std::string& sysfs_root) {
 
 }  // namespace
 
-serial_port_sources default_serial_port_sources() {
-    serial_port_sources sources;
-    const char* simulated = std::getenv("ORVELSYNC_SERIAL_PORTS");
-    sources.simulated = simulated != nullptr ? simulated : "";
-    return sources;
+const char* port_path_prefix() {
+    return "/dev/";
 }
 
-std::vector<std::string> serial_port_names(const serial_port_sources& sources) {
-    std::vector<std::string> names = simulated_ports(sources.simulated);
-    const std::vector<std::string> real = usb_serial_ports(sources.sysfs);
-    names.insert(names.end(), real.begin(), real.end());
-    return names;
-}
-
-std::vector<std::string> serial_port_names() {
-    return serial_port_names(default_serial_port_sources());
+std::vector<std::string> present_serial_ports(const serial_port_sources& sources) {
+    return usb_serial_ports(sources.sysfs);
 }
 
 }  // namespace orvel::platform

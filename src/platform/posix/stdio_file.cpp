@@ -56,44 +56,9 @@ void stdio_file::open_mode(const char* mode, const char* word) {
     check(handle_ == nullptr, word);
 }
 
-void stdio_file::close() {
-    finish(true);
-}
-
-void stdio_file::close_unsynced() {
-    finish(false);
-}
-
-void stdio_file::finish(bool sync) {
-    if (handle_ != nullptr) {
-        bool failed = false;
-        int error = 0;
-        const auto note = [&](bool step_failed) {
-            if (step_failed && !failed) {
-                failed = true;
-                error = errno;
-            }
-        };
-        note(std::fflush(handle_) != 0);
-        // The data must be on the unit before it is unplugged. Files that cannot be synced
-        // (EINVAL) hold nothing to flush.
-        if (writable_ && sync) {
-            note(::fsync(::fileno(handle_)) != 0 && errno != EINVAL);
-        }
-        note(std::fclose(handle_) != 0);
-        handle_ = nullptr;
-        writable_ = false;
-        if (failed) {
-            errno = error;
-            try {
-                check(true, "close");
-            } catch (const intl_exception&) {
-                path_.clear();
-                throw;
-            }
-        }
-    }
-    path_.clear();
+// Files that cannot be synced (EINVAL) hold nothing to flush.
+bool stdio_file::flush_to_disk() {
+    return ::fsync(::fileno(handle_)) == 0 || errno == EINVAL;
 }
 
 void stdio_file::truncate_here() {

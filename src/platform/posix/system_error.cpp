@@ -18,6 +18,25 @@ std::string error_text(int error) {
     return text != nullptr ? std::string(text) : std::string();
 }
 
+std::string runtime_error_text(int error) {
+    return error_text(error);
+}
+
+std::error_code as_system_error(const std::error_code& error) {
+    // errno values are the system's own numbers here.
+    if (error.category() == std::generic_category()) {
+        return std::error_code(error.value(), std::system_category());
+    }
+    return error;
+}
+
+bool is_held_by_another(const std::error_code& error) {
+    const std::error_code ec = as_system_error(error);
+    const int value = ec.value();
+    return ec.category() == std::system_category() &&
+           (value == EBUSY || value == EACCES || value == EPERM);
+}
+
 void log_system_error(const char* operation, int error) {
     log(3, "%s: %lu. %s", operation, static_cast<unsigned long>(error), error_text(error).c_str());
 }

@@ -1,0 +1,72 @@
+#include "platform/serial_ports.h"
+
+#include <windows.h>
+// setupapi.h needs windows.h first.
+#include <setupapi.h>
+
+#include "platform/win32/handles.h"
+
+namespace orvel::platform {
+
+namespace {
+
+// GUID_DEVINTERFACE_COMPORT: the interface every COM port's driver offers.
+const GUID comport_interface = {
+    0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
+
+bool read_property(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property, std::string& text) {
+    char buffer[512] = {};
+    if (::SetupDiGetDeviceRegistryPropertyA(set, &device, property, nullptr,
+                                            reinterpret_cast<BYTE*>(buffer), sizeof buffer - 1,
+                                            nullptr) == FALSE) {
+        return false;
+    }
+    text = buffer;
+    return true;
+}
+
+// "(COM7)" at the end becomes "(\\.\COM7)", the path that opens every COM port, also
+// those above COM9.
+std::string with_device_path(const std::string& friendly) {
+    const std::size_t open = friendly.rfind("(COM");
+    if (open == std::string::npos || friendly.find(')', open) == std::string::npos) {
+        return friendly;
+    }
+    return friendly.substr(0, open + 1) + port_path_prefix() + friendly.substr(open + 1);
+}
+
+std::vector<std::string> present_ports() {
+    std::vector<std::string> names;
+    const auto_devinfo set(::SetupDiGetClassDevsA(&comport_interface, nullptr, nullptr,
+                                                  DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
+    if (!set.valid()) {
+        return names;
+    }
+    for (DWORD index = 0;; ++index) {
+        SP_DEVINFO_DATA device{};
+        device.cbSize = sizeof device;
+        if (::SetupDiEnumDeviceInfo(set.get(), index, &device) == FALSE) {
+            break;  // ERROR_NO_MORE_ITEMS, or a set that cannot be read further
+        }
+        std::string friendly;
+        std::string description;
+        // Only a port whose driver describes it completely is listed.
+        if (read_property(set.get(), device, SPDRP_FRIENDLYNAME, friendly) &&
+            read_property(set.get(), device, SPDRP_DEVICEDESC, description)) {
+            names.push_back(with_device_path(friendly));
+        }
+    }
+    return names;
+}
+
+}  // namespace
+
+const char* port_path_prefix() {
+    return "\\\\.\\";
+}
+
+std::vector<std::string> present_serial_ports(const serial_port_sources&) {
+    return present_ports();
+}
+
+}  // namespace orvel::platform
