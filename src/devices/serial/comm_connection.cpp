@@ -29,7 +29,7 @@ std::string find_port(const std::vector<std::string>& names, const std::string& 
         if (bridge == std::string::npos) {
             continue;
         }
-        const std::size_t open = name.find("(/dev/", bridge + identity.size());
+        const std::size_t open = name.find("(/", bridge + identity.size());
         if (open == std::string::npos) {
             continue;
         }

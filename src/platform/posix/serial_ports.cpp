@@ -12,12 +12,25 @@ namespace fs = boost::filesystem;
 
 namespace {
 
+// The device path in the entry's last parentheses; empty when it has none.
+std::string device_of(const std::string& entry) {
+    const std::size_t open = entry.rfind('(');
+    const std::size_t close = entry.rfind(')');
+    if (open == std::string::npos || close == std::string::npos || close < open) {
+        return std::string();
+    }
+    return entry.substr(open + 1, close - open - 1);
+}
+
+// An entry whose device is missing is left out, as a bridge that was unplugged is, so that
+// a simulated unit can be unplugged by taking its device path away.
 std::vector<std::string> simulated_ports(const std::string& list) {
     std::vector<std::string> names;
     std::istringstream pieces(list);
     std::string piece;
     while (std::getline(pieces, piece, ';')) {
-        if (!piece.empty()) {
+        boost::system::error_code ec;
+        if (!piece.empty() && fs::exists(device_of(piece), ec)) {
             names.push_back(piece);
         }
     }
