@@ -123,14 +123,15 @@ std::vector<std::string> sample_units::serial_units() const {
 
 Json::Value sample_units::describe() const {
     std::lock_guard<std::mutex> lock(mutex_);
+    // The few serial units first, then the volumes in the order of the model table.
     Json::Value units(Json::arrayValue);
+    for (const std::string& unit : serial_units()) {
+        units.append(describe_serial(unit));
+    }
     for (const model_info& model : models()) {
         if (is_volume(model.family)) {
             units.append(describe_volume(model.name));
         }
-    }
-    for (const std::string& unit : serial_units()) {
-        units.append(describe_serial(unit));
     }
     return units;
 }
