@@ -13,6 +13,7 @@
 
 #include "devcloud/model_catalogue.h"
 #include "devcloud/sample_courses.h"
+#include "devcloud/sample_files.h"
 #include "devcloud/sample_layout.h"
 #include "support/dev_session.h"
 #include "support/headless_browser.h"
@@ -36,6 +37,16 @@ devcloud::sample_course sample(const std::string& model, const std::string& code
         }
     }
     throw std::invalid_argument("no course " + code);
+}
+
+// A file of the model's unit as a full update leaves it.
+std::string updated_file(const std::string& model, const std::string& name) {
+    for (const auto& [path, content] : devcloud::volume_files(*devcloud::find_model(model), true)) {
+        if (path == name) {
+            return content;
+        }
+    }
+    throw std::invalid_argument("no file " + name);
 }
 
 class Console : public ::testing::Test {
@@ -112,6 +123,22 @@ TEST_F(Console, DrivesTheAgentAndTheSimulatedUnits) {
     const std::string file = test::read_file(units + "ZelPlus/EMBEDD01.GLF");
     EXPECT_TRUE(file.substr(4 * devcloud::glf_course_size, devcloud::glf_course_size) == cedar.glf);
     EXPECT_TRUE(lists(tab, "EMBEDD01.GLF slot 5: " + cedar.name));
+
+    // A JTCPlus full update: the course file, the set-up file, the member's rounds and the
+    // articles. JTCPlus shares ZelPlus's marker, so plugging it unplugs ZelPlus.
+    browser->evaluate(tab, "document.querySelector('[data-unit=JTCPlus] button').click()");
+    choose(tab, "model", "JTCPlus");
+    command(tab, "SearchDevice");
+    ASSERT_TRUE(reaches(tab, 2)) << status_text(tab);
+    command(tab, "FullUpdate");
+    ASSERT_TRUE(reaches(tab, 4)) << status_text(tab);
+    const std::string volume = units + "JTCPlus/";
+    EXPECT_TRUE(test::read_file(volume + "EMBEDD01.GLF") ==
+                updated_file("JTCPlus", "EMBEDD01.GLF"));
+    EXPECT_TRUE(test::read_file(volume + "SETUP.SMI") == updated_file("JTCPlus", "SETUP.SMI"));
+    EXPECT_TRUE(fs::exists(volume + "SP/KVSP00.SP") && fs::exists(volume + "SP/KVSP01.SP"));
+    EXPECT_TRUE(fs::exists(volume + "NAR/NEWS0.NAR") && fs::exists(volume + "NAR/TIPS0.NAR"));
+    browser->evaluate(tab, "document.querySelector('[data-unit=ZelPlus] button').click()");
 
     // An HX62 course in the simulated unit's flash. One sector: the unit's protocol pauses
     // a second after every command, a course across two takes twice as long.
