@@ -375,9 +375,22 @@ TEST_F(DevCloud, BadSignaturesStaleTimestampsAndForeignProductsAreRefused) {
         EXPECT_NE(failure.message().find("Response: 404"), std::string::npos);
     }
 
+    // A body the service cannot read gets its error envelope; the cloud serves on.
+    Json::Value odd(Json::objectValue);
+    odd["updateArticles"] = 0;
+    odd["userScores"] = "[1]";
+    try {
+        post(settings("KM3"), "DeviceFullDataDetails/", odd, answer);
+        ADD_FAILURE() << "unreadable scores were taken";
+    } catch (const extl_exception& failure) {
+        EXPECT_NE(failure.message().find("Response: 400 Malformed request"), std::string::npos)
+            << failure.message();
+    }
+    post(settings("KM3"), "DeviceRestore/", Json::Value(Json::objectValue), answer);
+
     // One line a request, refusals with their reason.
     const std::vector<std::string> logged = lines();
-    ASSERT_EQ(logged.size(), 3u);
+    ASSERT_EQ(logged.size(), 5u);
     EXPECT_NE(logged[0].find("POST DeviceRestore dev-ada #" + std::to_string(ada.id_memberProduct) +
                              " 401 Invalid signature"),
               std::string::npos)

@@ -63,6 +63,17 @@ std::string clock_text() {
     return text;
 }
 
+// A handler that fails answers 500 with the failure's text instead of ending the server.
+test::http_handler guarded(test::http_handler handler) {
+    return [handler = std::move(handler)](const test::recorded_request& request) {
+        try {
+            return handler(request);
+        } catch (const std::exception& failure) {
+            return test::http_reply::text(500, failure.what());
+        }
+    };
+}
+
 }  // namespace
 
 devcloud::devcloud(devcloud_options options) : options_(std::move(options)) {
@@ -81,27 +92,29 @@ devcloud::devcloud(devcloud_options options) : options_(std::move(options)) {
         server.add_user(m.user_key, m.user_secret);
     }
     for (const std::string& action : rest_actions::names()) {
-        server.handle_rest(action, [this](const test::recorded_request& request) {
-            return actions_->answer(request);
-        });
+        server.handle_rest(action, guarded([this](const test::recorded_request& request) {
+                               return actions_->answer(request);
+                           }));
     }
-    server.handle_prefix("/files/", [this](const test::recorded_request& request) {
-        const std::string* content = files_.find(request.path);
-        return content != nullptr ? typed(*content, "application/octet-stream")
-                                  : test::http_reply::text(404, "no file " + request.path);
-    });
-    server.handle_prefix("/uploads/", [this](const test::recorded_request& request) {
-        return keep_upload(request);
-    });
-    server.handle("/api/catalogue", [this](const test::recorded_request&) {
-        return rest_actions::answer_of(catalogue());
-    });
-    server.handle_prefix("/api/units", [this](const test::recorded_request& request) {
-        return units_request(request);
-    });
-    server.handle_prefix("/", [this](const test::recorded_request& request) {
-        return console_file(request.path == "/" ? "/index.html" : request.path);
-    });
+    server.handle_prefix("/files/", guarded([this](const test::recorded_request& request) {
+                             const std::string* content = files_.find(request.path);
+                             return content != nullptr
+                                        ? typed(*content, "application/octet-stream")
+                                        : test::http_reply::text(404, "no file " + request.path);
+                         }));
+    server.handle_prefix("/uploads/", guarded([this](const test::recorded_request& request) {
+                             return keep_upload(request);
+                         }));
+    server.handle("/api/catalogue", guarded([this](const test::recorded_request&) {
+                      return rest_actions::answer_of(catalogue());
+                  }));
+    server.handle_prefix("/api/units", guarded([this](const test::recorded_request& request) {
+                             return units_request(request);
+                         }));
+    server.handle_prefix(
+        "/", guarded([this](const test::recorded_request& request) {
+            return console_file(request.path == "/" ? "/index.html" : request.path);
+        }));
     server.observe([this](const test::recorded_request& request, const test::http_reply& reply) {
         log_request(request, reply);
     });

@@ -120,28 +120,23 @@ product_state member_state::state(std::uint32_t product_id) const {
 }
 
 void member_state::set_course_count(std::uint32_t product_id, std::uint32_t count) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (auto& [id, state] : products_) {
-        if (id == product_id) {
-            state.course_count = count;
-        }
-    }
+    change(product_id, [count](product_state& state) { state.course_count = count; });
 }
 
 void member_state::set_installed_version(std::uint32_t product_id, int version) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (auto& [id, state] : products_) {
-        if (id == product_id) {
-            state.installed_version = version;
-        }
-    }
+    change(product_id, [version](product_state& state) { state.installed_version = version; });
 }
 
 void member_state::set_ephemeris_confirmed(std::uint32_t product_id, std::size_t count) {
+    change(product_id, [count](product_state& state) { state.ephemeris_confirmed = count; });
+}
+
+void member_state::change(std::uint32_t product_id,
+                          const std::function<void(product_state&)>& how) {
     std::lock_guard<std::mutex> lock(mutex_);
     for (auto& [id, state] : products_) {
         if (id == product_id) {
-            state.ephemeris_confirmed = count;
+            how(state);
         }
     }
 }

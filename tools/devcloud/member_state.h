@@ -5,6 +5,7 @@
 #include <json/value.h>
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -60,6 +61,8 @@ public:
     Json::Value articles(const std::string& user_key) const;
 
 private:
+    void change(std::uint32_t product_id, const std::function<void(product_state&)>& how);
+
     mutable std::mutex mutex_;
     std::vector<std::pair<std::uint32_t, product_state>> products_;
     std::vector<std::pair<std::string, Json::Value>> rounds_;

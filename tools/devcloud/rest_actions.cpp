@@ -20,6 +20,16 @@ struct refusal {
     Json::Value details = Json::nullValue;
 };
 
+Json::Value error_answer(const refusal& refused) {
+    Json::Value answer(Json::objectValue);
+    answer["Status"] = refused.status;
+    answer["ErrorMessage"] = refused.message;
+    if (!refused.details.isNull()) {
+        answer["ErrorDetails"] = refused.details;
+    }
+    return answer;
+}
+
 Json::Value success() {
     Json::Value answer(Json::objectValue);
     answer["Status"] = 1;
@@ -115,13 +125,11 @@ test::http_reply rest_actions::answer(const test::recorded_request& request) {
         }
         throw refusal{404, "No action " + action};
     } catch (const refusal& refused) {
-        Json::Value answer(Json::objectValue);
-        answer["Status"] = refused.status;
-        answer["ErrorMessage"] = refused.message;
-        if (!refused.details.isNull()) {
-            answer["ErrorDetails"] = refused.details;
-        }
-        return answer_of(answer);
+        return answer_of(error_answer(refused));
+    } catch (const Json::Exception& failure) {
+        // A member of the wrong type somewhere deeper than the checks above look.
+        return answer_of(
+            error_answer(refusal{400, std::string("Malformed request: ") + failure.what()}));
     }
 }
 
