@@ -1,33 +1,19 @@
-// orvelsync-unit-hx62: a simulated HX62 unit (any of the five HX62 models) on a
-// pseudo-terminal, until SIGINT or SIGTERM. It prints the port entry for
-// ORVELSYNC_SERIAL_PORTS. With --folder, the unit is reached through the link
-// "<folder>/HX62.port", which the development cloud moves aside to unplug it, and keeps a
-// copy of its flash in "<folder>/HX62.flash" for the console to show.
-#include <boost/asio/io_context.hpp>
-#include <boost/asio/signal_set.hpp>
-#include <boost/asio/steady_timer.hpp>
-
-#include <csignal>
+// orvelsync-unit-hx62: a simulated HX62 unit, which stands for any of the five HX62 models,
+// with the storage block that the development cloud's HX62 courses are made for. In a units
+// folder it keeps a copy of its flash, "HX62.flash", for the console to show.
 #include <filesystem>
 #include <fstream>
-#include <functional>
-#include <iostream>
-#include <string>
 
 #include "devcloud/sample_layout.h"
 #include "support/hx62_unit.h"
+#include "units/unit_program.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 namespace devcloud = orvel::devcloud;
 
-const std::string unit_name = "HX62";
-const std::string bridge = "Silicon Labs CP210x USB to UART Bridge";
-
-// Often enough that the console shows a finished course at once.
-constexpr auto flash_copy_interval = std::chrono::milliseconds(100);
-
+// The sectors up to the last course record, written whole so that a reader never sees half.
 void copy_flash(const orvel::test::hx62_unit& unit, const fs::path& path) {
     const std::uint32_t sectors =
         devcloud::hx62_first_sector + (devcloud::hx62_record_size * devcloud::hx62_record_count +
@@ -48,63 +34,29 @@ void copy_flash(const orvel::test::hx62_unit& unit, const fs::path& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string folder;
-    if (argc == 3 && std::string(argv[1]) == "--folder") {
-        folder = argv[2];
-    } else if (argc != 1) {
-        std::cerr << "Usage: orvelsync-unit-hx62 [--folder DIR]\n";
-        return 2;
-    }
-    try {
-        orvel::test::hx62_unit unit;
-        unit.set_storage({{1, devcloud::hx62_first_sector * devcloud::hx62_sector_size,
-                           devcloud::hx62_record_size * devcloud::hx62_record_count,
-                           devcloud::hx62_record_size, devcloud::hx62_record_count}});
-        fs::path link;
-        fs::path flash;
-        if (folder.empty()) {
-            std::cout << unit.port_entry() << std::endl;
-        } else {
-            link = fs::path(folder) / (unit_name + ".port");
-            flash = fs::path(folder) / (unit_name + ".flash");
-            fs::remove(link);
-            fs::remove(link.string() + ".unplugged");
-            fs::create_symlink(unit.port_path(), link);
+    orvel::test::hx62_unit unit;
+    unit.set_storage({{1, devcloud::hx62_first_sector * devcloud::hx62_sector_size,
+                       devcloud::hx62_record_size * devcloud::hx62_record_count,
+                       devcloud::hx62_record_size, devcloud::hx62_record_count}});
+    // Copied again whenever commands came since.
+    std::size_t copied = static_cast<std::size_t>(-1);
+    fs::path flash;
+    orvel::units::unit_program program;
+    program.unit = "HX62";
+    program.bridge = "Silicon Labs CP210x USB to UART Bridge";
+    program.port_path = unit.port_path();
+    program.tick = [&](const std::string& folder) {
+        const std::size_t commands = unit.commands().size();
+        if (!folder.empty() && commands != copied) {
+            copied = commands;
+            flash = fs::path(folder) / "HX62.flash";
             copy_flash(unit, flash);
-            std::cout << bridge << " (" << link.string() << ")" << std::endl;
         }
-
-        boost::asio::io_context io;
-        boost::asio::signal_set stop(io, SIGINT, SIGTERM);
-        stop.async_wait([&io](const boost::system::error_code&, int) { io.stop(); });
-        boost::asio::steady_timer timer(io);
-        std::size_t copied = unit.commands().size();
-        std::function<void()> watch = [&] {
-            timer.expires_after(flash_copy_interval);
-            timer.async_wait([&](const boost::system::error_code& error) {
-                if (error) {
-                    return;
-                }
-                const std::size_t now = unit.commands().size();
-                if (now != copied && !flash.empty()) {
-                    copied = now;
-                    copy_flash(unit, flash);
-                }
-                watch();
-            });
-        };
-        watch();
-        io.run();
-
-        if (!folder.empty()) {
-            std::error_code ignored;
-            fs::remove(link, ignored);
-            fs::remove(link.string() + ".unplugged", ignored);
-            fs::remove(flash, ignored);
-        }
-    } catch (const std::exception& failure) {
-        std::cerr << "orvelsync-unit-hx62: " << failure.what() << "\n";
-        return 1;
+    };
+    const int status = orvel::units::run_unit_program(argc, argv, program);
+    if (!flash.empty()) {
+        std::error_code ignored;
+        fs::remove(flash, ignored);
     }
-    return 0;
+    return status;
 }
