@@ -17,7 +17,9 @@
 #include "devcloud/sample_layout.h"
 #include "support/dev_session.h"
 #include "support/headless_browser.h"
+#include "support/port_holder.h"
 #include "support/temp_folder.h"
+#include "support/test_http_server.h"
 
 namespace orvel {
 namespace {
@@ -157,6 +159,29 @@ TEST_F(Console, DrivesTheAgentAndTheSimulatedUnits) {
                       fs::copy_options::overwrite_existing);
     }
 
+    // The log can be filtered, and paused without losing lines.
+    const std::string visible =
+        "[...document.querySelectorAll('#log-lines li')].filter((li) => !li.hidden)";
+    browser->evaluate(tab,
+                      "(() => { const f = document.getElementById('log-filter'); f.value = "
+                      "'course name'; f.dispatchEvent(new Event('input')); })()");
+    EXPECT_TRUE(browser
+                    ->evaluate(tab, visible + ".length >= 3 && " + visible +
+                                        ".every((li) => li.textContent.includes('course name'))")
+                    .asBool());
+    browser->evaluate(tab,
+                      "(() => { const f = document.getElementById('log-filter'); f.value = "
+                      "''; f.dispatchEvent(new Event('input')); })()");
+    const std::string count = "document.querySelectorAll('#log-lines li').length";
+    browser->evaluate(tab, "document.getElementById('log-pause').click()");
+    const int shown = browser->evaluate(tab, count).asInt();
+    command(tab, "SearchDevice");
+    ASSERT_TRUE(browser->wait_until(tab, "document.getElementById('log-held').textContent !== ''"));
+    EXPECT_EQ(browser->evaluate(tab, count).asInt(), shown);
+    browser->evaluate(tab, "document.getElementById('log-pause').click()");
+    EXPECT_GT(browser->evaluate(tab, count).asInt(), shown);
+    ASSERT_TRUE(reaches(tab, 2)) << status_text(tab);
+
     // Unplugged from the console, the chosen unit is gone for the agent too.
     choose(tab, "model", "ZelPlus");
     command(tab, "SearchDevice");
@@ -178,6 +203,16 @@ TEST_F(Console, DrivesTheAgentAndTheSimulatedUnits) {
               std::string::npos);
     browser->evaluate(tab, "document.querySelector('[data-unit=ZelPlus] button').click()");
     EXPECT_TRUE(reaches(tab, 2, 5s)) << status_text(tab);
+
+    // Where no agent answers, the console says what to check and where to accept the
+    // certificate.
+    const std::uint16_t closed = test::test_http_server().port();
+    const std::string none = browser->open_tab(console + "?port=" + std::to_string(closed));
+    EXPECT_TRUE(browser->wait_until(
+        none, "document.getElementById('status').textContent === 'Cannot reach the agent'", 15s))
+        << status_text(none);
+    EXPECT_EQ(browser->evaluate(none, "document.querySelector('#status-help a').href").asString(),
+              "https://localhost:" + std::to_string(closed) + "/");
 }
 
 struct held_port {
@@ -220,6 +255,21 @@ TEST(RunCommand, SigtermLeavesNoProcessAndNoSimulatedPortBehind) {
                 << port.path << " is still open";
         }
     }
+}
+
+TEST(RunCommand, AgentThatCannotStartStopsTheWholeSet) {
+    // Every port the agent may take is held, as other programs on the machine might.
+    test::port_holder taken({10001, 10002, 10003, 10004});
+    test::dev_session session;
+    session.wait_for_console();
+    EXPECT_EQ(session.wait_exit(20s), 1) << session.output();
+    EXPECT_NE(session.output().find("a program ended by itself; stopping the others"),
+              std::string::npos)
+        << session.output();
+    EXPECT_NE(session.output().find("listen couldn't find free port"), std::string::npos)
+        << "the agent's own words come along";
+    EXPECT_TRUE(session.descendants().empty());
+    EXPECT_TRUE(session.units_folder().empty()) << "the session's folder is gone";
 }
 
 }  // namespace

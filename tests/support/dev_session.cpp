@@ -193,6 +193,13 @@ std::optional<int> dev_session::stop(int signal, duration timeout) {
         return std::nullopt;
     }
     ::kill(pid_, signal);
+    return wait_exit(timeout);
+}
+
+std::optional<int> dev_session::wait_exit(duration timeout) {
+    if (pid_ <= 0) {
+        return std::nullopt;
+    }
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < deadline) {
         int status = 0;

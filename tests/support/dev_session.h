@@ -44,6 +44,8 @@ public:
     // Sends the signal and waits for the end; the exit status (128 + signal when a signal
     // ended it), nullopt on time-out.
     std::optional<int> stop(int signal, duration timeout = std::chrono::seconds(15));
+    // Waits for it to end by itself.
+    std::optional<int> wait_exit(duration timeout);
 
 private:
     temp_folder folder_{"session"};
