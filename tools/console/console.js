@@ -44,7 +44,8 @@ function onState({ state, port }) {
     badge.textContent = 'refused';
     showStatus(`Refused: another page is connected to the agent on port ${port}`,
                { kind: 'refused' },
-               ['The agent serves one page at a time. Close the other page, then connect again.']);
+               ['The agent serves one page at a time. Close the other page, then connect again. ' +
+                '(An agent built to allow only the member site\'s pages refuses this console too.)']);
   } else if (state === 'unreachable') {
     badge.textContent = 'no agent';
     const accept = document.createElement('a');
@@ -337,8 +338,9 @@ $('log-pause').onchange = () => {
 };
 $('log-clear').onclick = () => $('log-lines').replaceChildren();
 
-// The units change when the agent writes to them; a slow look keeps the list current.
-const unitRefreshMs = 2000;
+// The list is read again after every status and every plug; a slow look besides catches
+// what changed otherwise, without filling the development cloud's log.
+const unitRefreshMs = 10000;
 setInterval(refreshUnits, unitRefreshMs);
 loadCatalogue().then(refreshUnits);
 link.connect();
