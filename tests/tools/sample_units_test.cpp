@@ -67,6 +67,24 @@ TEST(SampleUnits, SerialUnitIsUnpluggedByMovingItsLinkAside) {
     EXPECT_EQ(fs::read_symlink(folder / "units/HX62.port"), "/dev/null");
 }
 
+TEST(SampleUnits, SerialUnitsOfOneBridgeAreNotPluggedInTogether) {
+    // The four Prolific units: the agent would take the first it lists for any of them.
+    test::temp_folder folder("units");
+    devcloud::sample_units units(folder / "units");
+    fs::create_symlink("/dev/null", folder / "units/HX62.port");
+    fs::create_symlink("/dev/null", folder / "units/JT.port");
+    EXPECT_FALSE(devcloud::sample_units::bridge_taken(folder / "units", "JT"));
+    EXPECT_TRUE(devcloud::sample_units::bridge_taken(folder / "units", "Zel"));
+    EXPECT_FALSE(devcloud::sample_units::bridge_taken(folder / "units", "HX62"));
+    fs::create_symlink("/dev/null", folder / "units/Zel.port.unplugged");
+
+    ASSERT_TRUE(units.set_plugged("Zel", true));
+    EXPECT_TRUE(fs::is_symlink(folder / "units/Zel.port"));
+    EXPECT_TRUE(fs::is_symlink(folder / "units/JT.port.unplugged"));
+    EXPECT_FALSE(fs::exists(folder / "units/JT.port"));
+    EXPECT_TRUE(fs::is_symlink(folder / "units/HX62.port")) << "another bridge stays";
+}
+
 TEST(SampleUnits, ContentsNameTheCoursesInTheirSlots) {
     test::temp_folder folder("units");
     devcloud::sample_units units(folder / "units");

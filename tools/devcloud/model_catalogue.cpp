@@ -30,6 +30,8 @@ model_info serial(const std::string& name, course_family family, const std::stri
     model.name = name;
     model.family = family;
     model.unit = unit;
+    model.bridge = family == course_family::hx62 ? "Silicon Labs CP210x USB to UART Bridge"
+                                                 : "Prolific USB-to-Serial Comm Port";
     return model;
 }
 
@@ -83,6 +85,15 @@ const model_info* find_model(const std::string& name) {
         }
     }
     return nullptr;
+}
+
+std::string unit_bridge(const std::string& unit) {
+    for (const model_info& model : models()) {
+        if (model.unit == unit && !is_volume(model.family)) {
+            return model.bridge;
+        }
+    }
+    return std::string();
 }
 
 bool is_volume(course_family family) {

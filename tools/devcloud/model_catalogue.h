@@ -25,6 +25,10 @@ struct model_info {
     // The simulated unit that stands for the model: its own volume, or the simulator of
     // its serial protocol, which the models of a family share ("HX62").
     std::string unit;
+    // Serial models: the friendly name of the unit's USB bridge, by which the agent finds
+    // its port. Units that share one cannot be plugged in together: the agent would take
+    // the first.
+    std::string bridge;
     // Volume models: the marker file that makes the folder the model's volume, with what
     // it holds (Uzo reads its set-up type from it).
     std::string marker;
@@ -48,6 +52,8 @@ const std::vector<model_info>& models();
 // nullptr when no model has that name.
 const model_info* find_model(const std::string& name);
 bool is_volume(course_family family);
+// The bridge of a serial unit ("" for a unit no serial model has).
+std::string unit_bridge(const std::string& unit);
 const char* family_name(course_family family);
 
 }  // namespace orvel::devcloud

@@ -61,6 +61,25 @@ void describe_slots(const std::string& data, std::size_t slot_size, std::size_t 
     }
 }
 
+// The serial units whose links lie in the folder, plugged or not.
+std::vector<std::string> serial_units_in(const std::string& folder) {
+    std::set<std::string> units;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::string name = it->path().filename().string();
+        if (name.size() > aside_suffix.size() &&
+            name.compare(name.size() - aside_suffix.size(), aside_suffix.size(), aside_suffix) ==
+                0) {
+            name.erase(name.size() - aside_suffix.size());
+        }
+        if (name.size() > port_suffix.size() &&
+            name.compare(name.size() - port_suffix.size(), port_suffix.size(), port_suffix) == 0) {
+            units.insert(name.substr(0, name.size() - port_suffix.size()));
+        }
+    }
+    return std::vector<std::string>(units.begin(), units.end());
+}
+
 const model_info* volume_model(const std::string& unit) {
     const model_info* model = find_model(unit);
     return model != nullptr && is_volume(model->family) ? model : nullptr;
@@ -104,21 +123,26 @@ std::vector<std::string> sample_units::volume_paths() const {
 }
 
 std::vector<std::string> sample_units::serial_units() const {
-    std::set<std::string> units;
-    std::error_code ec;
-    for (fs::directory_iterator it(folder_, ec), end; !ec && it != end; it.increment(ec)) {
-        std::string name = it->path().filename().string();
-        if (name.size() > aside_suffix.size() &&
-            name.compare(name.size() - aside_suffix.size(), aside_suffix.size(), aside_suffix) ==
-                0) {
-            name.erase(name.size() - aside_suffix.size());
-        }
-        if (name.size() > port_suffix.size() &&
-            name.compare(name.size() - port_suffix.size(), port_suffix.size(), port_suffix) == 0) {
-            units.insert(name.substr(0, name.size() - port_suffix.size()));
+    return serial_units_in(folder_);
+}
+
+std::string sample_units::port_link(const std::string& folder, const std::string& unit) {
+    return (fs::path(folder) / (unit + port_suffix)).string();
+}
+
+std::string sample_units::unplugged_link(const std::string& folder, const std::string& unit) {
+    return port_link(folder, unit) + aside_suffix;
+}
+
+bool sample_units::bridge_taken(const std::string& folder, const std::string& unit) {
+    const std::string bridge = unit_bridge(unit);
+    for (const std::string& other : serial_units_in(folder)) {
+        if (other != unit && unit_bridge(other) == bridge &&
+            fs::is_symlink(port_link(folder, other))) {
+            return true;
         }
     }
-    return std::vector<std::string>(units.begin(), units.end());
+    return false;
 }
 
 Json::Value sample_units::describe() const {
@@ -174,7 +198,7 @@ Json::Value sample_units::describe_volume(const std::string& unit) const {
 }
 
 Json::Value sample_units::describe_serial(const std::string& unit) const {
-    const fs::path link = folder_ + unit + port_suffix;
+    const fs::path link = port_link(folder_, unit);
     Json::Value view(Json::objectValue);
     view["name"] = unit;
     view["kind"] = "serial";
@@ -221,13 +245,19 @@ bool sample_units::set_plugged(const std::string& unit, bool plugged) {
     if (std::find(serial.begin(), serial.end(), unit) == serial.end()) {
         return false;
     }
-    const fs::path link = folder_ + unit + port_suffix;
-    const fs::path aside = link.string() + aside_suffix;
     std::error_code ec;
-    if (plugged && fs::is_symlink(aside)) {
-        fs::rename(aside, link, ec);
-    } else if (!plugged && fs::is_symlink(link)) {
-        fs::rename(link, aside, ec);
+    if (plugged) {
+        for (const std::string& other : serial) {
+            if (other != unit && unit_bridge(other) == unit_bridge(unit) &&
+                fs::is_symlink(port_link(folder_, other))) {
+                fs::rename(port_link(folder_, other), unplugged_link(folder_, other), ec);
+            }
+        }
+        if (fs::is_symlink(unplugged_link(folder_, unit))) {
+            fs::rename(unplugged_link(folder_, unit), port_link(folder_, unit), ec);
+        }
+    } else if (fs::is_symlink(port_link(folder_, unit))) {
+        fs::rename(port_link(folder_, unit), unplugged_link(folder_, unit), ec);
     }
     return !ec;
 }

@@ -1,7 +1,7 @@
 // The simulated units in one folder: a volume folder for every volume model, with the
 // model's marker and starting files, and the links that serial simulators make to their
 // pseudo-terminals ("<unit>.port"). Plugging a volume makes its marker, unplugging removes
-// it; a serial unit is unplugged by moving its link aside.
+// it; a serial unit is unplugged by moving its link aside ("<unit>.port.unplugged").
 #pragma once
 
 #include <json/value.h>
@@ -23,8 +23,16 @@ public:
     // Every unit: its name, kind ("volume" or "serial"), the models it stands for, whether
     // it is plugged, where it is and what it holds.
     Json::Value describe() const;
-    // Plugging a volume unplugs the others with its marker. False: no such unit.
+    // Plugging a unit unplugs the others that share its marker or bridge. False: no such
+    // unit.
     bool set_plugged(const std::string& unit, bool plugged);
+
+    // The link through which the agent reaches a serial unit, and where it is moved to
+    // unplug the unit.
+    static std::string port_link(const std::string& folder, const std::string& unit);
+    static std::string unplugged_link(const std::string& folder, const std::string& unit);
+    // True when a unit of that bridge other than this one is plugged in the folder.
+    static bool bridge_taken(const std::string& folder, const std::string& unit);
 
 private:
     Json::Value describe_volume(const std::string& unit) const;

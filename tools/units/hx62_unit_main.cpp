@@ -43,7 +43,6 @@ int main(int argc, char** argv) {
     fs::path flash;
     orvel::units::unit_program program;
     program.unit = "HX62";
-    program.bridge = "Silicon Labs CP210x USB to UART Bridge";
     program.port_path = unit.port_path();
     program.tick = [&](const std::string& folder) {
         const std::size_t commands = unit.commands().size();

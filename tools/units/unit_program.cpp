@@ -8,12 +8,17 @@
 #include <csignal>
 #include <filesystem>
 #include <iostream>
+#include <stdexcept>
+
+#include "devcloud/model_catalogue.h"
+#include "devcloud/sample_units.h"
 
 namespace orvel::units {
 
 namespace {
 
 namespace fs = std::filesystem;
+namespace devcloud = orvel::devcloud;
 
 // Often enough that the console shows a finished course at once.
 constexpr auto tick_interval = std::chrono::milliseconds(100);
@@ -30,15 +35,21 @@ int run_unit_program(int argc, char** argv, const unit_program& program) {
     }
     fs::path link;
     try {
+        const std::string bridge = devcloud::unit_bridge(program.unit);
+        if (bridge.empty()) {
+            throw std::invalid_argument("no serial unit " + program.unit + " in the catalogue");
+        }
         std::string device = program.port_path;
         if (!folder.empty()) {
-            link = fs::path(folder) / (program.unit + ".port");
+            link = devcloud::sample_units::port_link(folder, program.unit);
+            const fs::path aside = devcloud::sample_units::unplugged_link(folder, program.unit);
             fs::remove(link);
-            fs::remove(link.string() + ".unplugged");
-            fs::create_symlink(program.port_path, link);
+            fs::remove(aside);
+            const bool plugged = !devcloud::sample_units::bridge_taken(folder, program.unit);
+            fs::create_symlink(program.port_path, plugged ? link : aside);
             device = link.string();
         }
-        std::cout << program.bridge << " (" << device << ")" << std::endl;
+        std::cout << bridge << " (" << device << ")" << std::endl;
 
         boost::asio::io_context io;
         boost::asio::signal_set stop(io, SIGINT, SIGTERM);
@@ -64,7 +75,7 @@ int run_unit_program(int argc, char** argv, const unit_program& program) {
     if (!link.empty()) {
         std::error_code ignored;
         fs::remove(link, ignored);
-        fs::remove(link.string() + ".unplugged", ignored);
+        fs::remove(devcloud::sample_units::unplugged_link(folder, program.unit), ignored);
     }
     return 0;
 }

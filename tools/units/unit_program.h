@@ -9,10 +9,9 @@
 namespace orvel::units {
 
 struct unit_program {
-    // The unit's name in the development cloud's catalogue ("HX62", "JT", "Zel", ...).
+    // The unit's name in the development cloud's catalogue ("HX62", "JT", "Zel", ...),
+    // which also gives the friendly name of its bridge.
     std::string unit;
-    // The bridge's friendly name, which the agent finds the unit's port by.
-    std::string bridge;
     // The pseudo-terminal the unit answers on.
     std::string port_path;
     // Called every 100 ms on the program's thread with the units folder ("" without
@@ -22,8 +21,9 @@ struct unit_program {
 
 // "<program> [--folder DIR]". With a folder the agent reaches the unit through the link
 // "<DIR>/<unit>.port", which the development cloud moves aside to unplug it; without one,
-// through the pseudo-terminal itself. Prints the port entry, runs until SIGINT or SIGTERM,
-// removes the link again. Answers the exit status.
+// through the pseudo-terminal itself. A unit whose bridge another plugged unit in the
+// folder has starts unplugged. Prints the port entry, runs until SIGINT or SIGTERM, removes
+// the link again. Answers the exit status.
 int run_unit_program(int argc, char** argv, const unit_program& program);
 
 }  // namespace orvel::units
