@@ -5,6 +5,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
 #include <memory>
 #include <regex>
 #include <sstream>
@@ -45,13 +46,12 @@ std::string content_type(const std::string& name) {
 }
 
 std::string size_text(std::size_t bytes) {
-    char text[32];
     if (bytes < 10 * 1024) {
-        std::snprintf(text, sizeof text, "%zu B", bytes);
-    } else {
-        std::snprintf(text, sizeof text, "%.1f kB", static_cast<double>(bytes) / 1024);
+        return std::to_string(bytes) + " B";
     }
-    return text;
+    std::ostringstream text;
+    text << std::fixed << std::setprecision(1) << static_cast<double>(bytes) / 1024 << " kB";
+    return text.str();
 }
 
 std::string clock_text() {

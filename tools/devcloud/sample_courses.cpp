@@ -4,7 +4,9 @@
 #include <json/writer.h>
 
 #include <algorithm>
+#include <iomanip>
 #include <map>
+#include <sstream>
 #include <stdexcept>
 #include <utility>
 
@@ -105,9 +107,10 @@ std::string hole_course(const course_seed& seed, bool tees) {
         for (unsigned point = 1; point <= 3; ++point) {
             const double lat = 47.0 + seed.id % 100 * 0.01 + hole * 0.001 + point * 0.0001;
             const double lon = 8.0 + hole * 0.002 + point * 0.0002;
-            char text[64];
-            std::snprintf(text, sizeof text, "00,%u,%.5f,%.5f", point, lat, lon);
-            points.append(text);
+            std::ostringstream text;
+            text << std::fixed << std::setprecision(5) << "00," << point << "," << lat << ","
+                 << lon;
+            points.append(text.str());
         }
         holes.append(points);
         tee_texts.append("00,tee," + std::to_string(hole));

@@ -71,9 +71,9 @@ std::vector<volume_file> course_library(const model_info& model, bool with_cours
     files.emplace_back("idx/" + model.index_file,
                        "ORVL" + le(tar_course_count, 2) + le(tar_courses_per_file, 2));
     for (std::size_t n = 0; n < index_files.size(); ++n) {
-        char name[8];
-        std::snprintf(name, sizeof name, "%03zu", n);
-        files.emplace_back("idx/" + std::string(name), index_files[n]);
+        std::string name = std::to_string(n);
+        name.insert(0, name.size() < 3 ? 3 - name.size() : 0, '0');
+        files.emplace_back("idx/" + name, index_files[n]);
     }
     files.emplace_back("crs/d00", data);
     if (model.name_records) {

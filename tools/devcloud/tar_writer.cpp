@@ -37,7 +37,7 @@ void tar_writer::add_file(const std::string& name, const std::string& content) {
     for (const char c : header) {
         sum += static_cast<unsigned char>(c);
     }
-    char checksum[8];
+    char checksum[16];
     std::snprintf(checksum, sizeof checksum, "%06o", sum);
     header.replace(148, 7, std::string(checksum, 6) + '\0');
     bytes_ += header;
