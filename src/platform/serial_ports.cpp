@@ -7,12 +7,22 @@ namespace orvel::platform {
 
 namespace {
 
+// The device path in the entry's last parentheses; empty when it has none.
+std::string device_of(const std::string& entry) {
+    const std::size_t open = entry.rfind('(');
+    const std::size_t close = entry.rfind(')');
+    if (open == std::string::npos || close == std::string::npos || close < open) {
+        return std::string();
+    }
+    return entry.substr(open + 1, close - open - 1);
+}
+
 std::vector<std::string> simulated_ports(const std::string& list) {
     std::vector<std::string> names;
     std::istringstream pieces(list);
     std::string piece;
     while (std::getline(pieces, piece, ';')) {
-        if (!piece.empty()) {
+        if (!piece.empty() && simulated_device_present(device_of(piece))) {
             names.push_back(piece);
         }
     }

@@ -17,6 +17,9 @@ struct serial_port_sources {
 // What a port's device path begins with: "/dev/", or "\\.\" on Windows (as in "\\.\COM7").
 const char* port_path_prefix();
 serial_port_sources default_serial_port_sources();
+// Whether a simulated port's device path is there; an entry whose device is gone is left
+// out, as an unplugged bridge is, so a simulated unit is unplugged by taking its path away.
+bool simulated_device_present(const std::string& device);
 // "<friendly name> (<device path>)": the simulated ports first, in the given order, then
 // the USB serial ports ordered by device name, numbers compared as numbers. A bridge's
 // friendly name comes from its driver ("Silicon Labs CP210x USB to UART Bridge",

@@ -100,6 +100,11 @@ std::vector<std::string> environment_with(
 
 }  // namespace
 
+std::uint16_t listening_port(int pid) {
+    const auto found = find_listener(pid);
+    return found ? found->port : 0;
+}
+
 std::string built_agent_path() {
 #ifdef ORVELSYNC_EXECUTABLE
     return ORVELSYNC_EXECUTABLE;

@@ -16,6 +16,8 @@ namespace orvel::test {
 
 // The executable the build made ("" when the build has none).
 std::string built_agent_path();
+// The port of the first IPv4 socket the process listens on; 0 when none.
+std::uint16_t listening_port(int pid);
 
 struct agent_options {
     std::string executable = built_agent_path();

@@ -145,12 +145,39 @@ std::string reference_signature(const std::string& secret, const std::string& st
     return signature;
 }
 
+std::optional<std::chrono::system_clock::time_point> parse_request_timestamp(
+    const std::string& text) {
+    if (text.size() != 17 || text.compare(12, 5, "+0000") != 0 ||
+        !std::all_of(text.begin(), text.begin() + 12,
+                     [](char c) { return c >= '0' && c <= '9'; })) {
+        return std::nullopt;
+    }
+    const auto field = [&](std::size_t at) { return std::stoi(text.substr(at, 2)); };
+    const int year = 2000 + field(0);
+    const unsigned month = static_cast<unsigned>(field(2));
+    const unsigned day = static_cast<unsigned>(field(4));
+    if (month < 1 || month > 12 || day < 1 || day > 31 || field(6) > 23 || field(8) > 59 ||
+        field(10) > 59) {
+        return std::nullopt;
+    }
+    // Days since 1970-01-01 of a proleptic Gregorian date (H. Hinnant's days_from_civil).
+    const int y = year - (month <= 2 ? 1 : 0);
+    const int era = y / 400;
+    const unsigned year_of_era = static_cast<unsigned>(y - era * 400);
+    const unsigned day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const unsigned day_of_era =
+        year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+    const long days = static_cast<long>(era) * 146097 + static_cast<long>(day_of_era) - 719468;
+    const long seconds = days * 86400 + field(6) * 3600 + field(8) * 60 + field(10);
+    return std::chrono::system_clock::time_point(std::chrono::seconds(seconds));
+}
+
 // ---------------------------------------------------------------------------------------
 // The server
 
 class test_http_server::impl {
 public:
-    impl();
+    explicit impl(std::uint16_t port);
     ~impl();
 
     std::uint16_t port() const { return port_; }
@@ -173,10 +200,14 @@ public:
     std::string app_key_ = application_key;
     std::string app_secret_ = application_secret;
     std::map<std::string, std::string> users_;
+    std::optional<std::chrono::seconds> timestamp_window_;
+    http_observer observer_;
+    bool keep_records_ = true;
 
 private:
     void accept();
     void check_signature(recorded_request& request) const;
+    http_reply answer(recorded_request& request);
 
     // Declared after the state above so that the sessions the context still owns go
     // before it.
@@ -346,8 +377,8 @@ private:
 
 }  // namespace
 
-test_http_server::impl::impl()
-    : acceptor_(io_, tcp::endpoint(asio::ip::make_address("127.0.0.1"), 0)) {
+test_http_server::impl::impl(std::uint16_t port)
+    : acceptor_(io_, tcp::endpoint(asio::ip::make_address("127.0.0.1"), port)) {
     port_ = acceptor_.local_endpoint().port();
     accept();
     thread_ = std::thread([this] { io_.run(); });
@@ -374,6 +405,7 @@ void test_http_server::impl::check_signature(recorded_request& request) const {
         return;
     }
     request.verdict = signature_verdict::invalid;
+    request.refusal = "Malformed request path";
     std::vector<std::string> parts;
     std::size_t start = prefix.size();
     for (;;) {
@@ -395,28 +427,60 @@ void test_http_server::impl::check_signature(recorded_request& request) const {
     request.signature = parts[6];
     request.timestamp = parts[7];
     const auto user = users_.find(request.user_key);
-    if (request.app_key != app_key_ || user == users_.end()) {
+    if (request.app_key != app_key_) {
+        request.refusal = "Unknown application key";
+        return;
+    }
+    if (user == users_.end()) {
+        request.refusal = "Unknown user key";
         return;
     }
     const std::string to_sign = request.action + "/" + request.app_key + "/" + request.user_key +
                                 "/1.0/2.0/HmacSHA256/" + request.timestamp + "/JSON";
     request.expected_signature = reference_signature(app_secret_ + user->second, to_sign);
-    if (request.signature == request.expected_signature) {
-        request.verdict = signature_verdict::valid;
+    if (request.signature != request.expected_signature) {
+        request.refusal = "Invalid signature";
+        return;
     }
+    if (timestamp_window_) {
+        const auto when = parse_request_timestamp(request.timestamp);
+        const auto now = std::chrono::system_clock::now();
+        if (!when || *when < now - *timestamp_window_ || *when > now + *timestamp_window_) {
+            request.refusal = "Timestamp out of range";
+            return;
+        }
+    }
+    request.refusal.clear();
+    request.verdict = signature_verdict::valid;
 }
 
 http_reply test_http_server::impl::dispatch(recorded_request& request) {
+    http_reply reply = answer(request);
+    http_observer observer;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        observer = observer_;
+    }
+    if (observer) {
+        observer(request, reply);
+    }
+    return reply;
+}
+
+http_reply test_http_server::impl::answer(recorded_request& request) {
     http_handler handler;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         check_signature(request);
-        records_.push_back(request);
+        if (keep_records_) {
+            records_.push_back(request);
+        }
         if (request.verdict == signature_verdict::invalid) {
-            return http_reply::text(401,
-                                    "{\"Status\":401,\"ErrorMessage\":\"Invalid signature\","
-                                    "\"ErrorDetails\":{\"expected\":\"" +
-                                        request.expected_signature + "\"}}");
+            http_reply refused = http_reply::json(
+                "{\"Status\":401,\"ErrorMessage\":\"" + request.refusal +
+                "\",\"ErrorDetails\":{\"expected\":\"" + request.expected_signature + "\"}}");
+            refused.status = 401;
+            return refused;
         }
         const auto exact = exact_.find(request.path);
         if (exact != exact_.end()) {
@@ -441,7 +505,7 @@ http_reply test_http_server::impl::dispatch(recorded_request& request) {
 // ---------------------------------------------------------------------------------------
 // The public face
 
-test_http_server::test_http_server() : impl_(std::make_unique<impl>()) {}
+test_http_server::test_http_server(std::uint16_t port) : impl_(std::make_unique<impl>(port)) {}
 
 test_http_server::~test_http_server() = default;
 
@@ -531,6 +595,21 @@ void test_http_server::set_application(const std::string& key, const std::string
 void test_http_server::add_user(const std::string& user_key, const std::string& user_secret) {
     std::lock_guard<std::mutex> lock(impl_->mutex_);
     impl_->users_[user_key] = user_secret;
+}
+
+void test_http_server::set_timestamp_window(std::chrono::seconds window) {
+    std::lock_guard<std::mutex> lock(impl_->mutex_);
+    impl_->timestamp_window_ = window;
+}
+
+void test_http_server::observe(http_observer observer) {
+    std::lock_guard<std::mutex> lock(impl_->mutex_);
+    impl_->observer_ = std::move(observer);
+}
+
+void test_http_server::keep_records(bool keep) {
+    std::lock_guard<std::mutex> lock(impl_->mutex_);
+    impl_->keep_records_ = keep;
 }
 
 std::vector<recorded_request> test_http_server::requests() const {

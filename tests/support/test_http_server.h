@@ -1,7 +1,8 @@
 // An HTTP/1.1 server for tests, in the test process, on 127.0.0.1 with a port the system
 // picks. It answers what a test scripts per path, records every request, serves files,
 // keeps what is PUT, misbehaves on request (drops, stalls, short bodies) and checks the
-// signature of every REST path with its own code.
+// signature of every REST path with its own code. The development cloud
+// (tools/devcloud) is built on it too, so it needs nothing of the test framework.
 #pragma once
 
 #include <chrono>
@@ -71,6 +72,8 @@ struct recorded_request {
     std::string signature;
     std::string timestamp;
     std::string expected_signature;  // what the server computed
+    // Why an invalid REST request was refused: the ErrorMessage of the answer.
+    std::string refusal;
 
     // The first header of that name, in any letter case; empty when absent.
     std::string header(const std::string& name) const;
@@ -79,10 +82,13 @@ struct recorded_request {
 
 using http_handler = std::function<http_reply(const recorded_request&)>;
 
+using http_observer = std::function<void(const recorded_request&, const http_reply&)>;
+
 class test_http_server {
 public:
-    // Listening when constructed; stops, closing every connection, when destroyed.
-    test_http_server();
+    // Listening when constructed, on the port given (0: one the system picks); stops,
+    // closing every connection, when destroyed. Throws when the port cannot be had.
+    explicit test_http_server(std::uint16_t port = 0);
     ~test_http_server();
     test_http_server(const test_http_server&) = delete;
     test_http_server& operator=(const test_http_server&) = delete;
@@ -118,6 +124,15 @@ public:
     // The application pair is the built-in one unless set; user keys must be added.
     void set_application(const std::string& key, const std::string& secret);
     void add_user(const std::string& user_key, const std::string& user_secret);
+    // REST requests whose timestamp lies further than this from the server's clock are
+    // refused like a bad signature; unset, timestamps are not checked.
+    void set_timestamp_window(std::chrono::seconds window);
+
+    // Called on the server's thread with every request and the reply it got, before the
+    // reply goes out.
+    void observe(http_observer observer);
+    // False: requests() stays empty, for a server that runs for long.
+    void keep_records(bool keep);
 
     std::vector<recorded_request> requests() const;
     std::vector<recorded_request> requests_to(const std::string& path) const;
@@ -139,5 +154,9 @@ std::string reference_base64(const std::string& bytes);
 std::string reference_hmac_sha256(const std::string& key, const std::string& message);
 // Standard Base64 of the MAC with "/" -> "_", "+" -> "-" and no "=".
 std::string reference_signature(const std::string& secret, const std::string& string_to_sign);
+// The time a request timestamp ("YYMMDDhhmmss+0000", UTC) names; nullopt when it is no
+// such text.
+std::optional<std::chrono::system_clock::time_point> parse_request_timestamp(
+    const std::string& text);
 
 }  // namespace orvel::test

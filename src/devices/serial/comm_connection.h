@@ -20,8 +20,9 @@ public:
     std::string find_device() override;
 };
 
-// The device path of the first name that contains the identity and then "(/dev/" with a
-// ")" after it: the text between the parentheses. Empty when no name matches.
+// The device path of the first name that contains the identity and then "(/" with a ")"
+// after it: the text between the parentheses. Empty when no name matches. Simulated units
+// may stand at any absolute path, not only below /dev.
 std::string find_port(const std::vector<std::string>& names, const std::string& identity);
 
 }  // namespace orvel

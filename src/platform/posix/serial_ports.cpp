@@ -92,6 +92,11 @@ const char* port_path_prefix() {
     return "/dev/";
 }
 
+bool simulated_device_present(const std::string& device) {
+    boost::system::error_code ec;
+    return fs::exists(device, ec);
+}
+
 std::vector<std::string> present_serial_ports(const serial_port_sources& sources) {
     return usb_serial_ports(sources.sysfs);
 }

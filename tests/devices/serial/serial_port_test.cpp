@@ -228,20 +228,29 @@ void replay_sysfs(const std::string& root) {
 TEST(SerialPortList, SimulatedPortsFirstThenUsbPortsInNumberOrder) {
     test::temp_folder sysfs("sysfs");
     replay_sysfs(sysfs.path());
+    // Simulated units on two lines, one of them reached through a link of its own.
+    test::pty_line first([](const std::uint8_t*, std::size_t) {});
+    test::pty_line second([](const std::uint8_t*, std::size_t) {});
+    fs::create_symlink(second.path(), sysfs / "unit.port");
     platform::serial_port_sources sources;
     sources.sysfs = sysfs.path();
-    sources.simulated =
-        "Prolific USB-to-Serial Comm Port (/dev/pts/9);;Silicon Labs CP210x USB to UART Bridge "
-        "(/dev/pts/7)";
+    sources.simulated = first.port_entry("Prolific USB-to-Serial Comm Port") + ";;" +
+                        "Silicon Labs CP210x USB to UART Bridge (" + sysfs / "unit.port" + ")";
     EXPECT_EQ(platform::serial_port_names(sources),
               (std::vector<std::string>{
-                  "Prolific USB-to-Serial Comm Port (/dev/pts/9)",
-                  "Silicon Labs CP210x USB to UART Bridge (/dev/pts/7)",
+                  first.port_entry("Prolific USB-to-Serial Comm Port"),
+                  "Silicon Labs CP210x USB to UART Bridge (" + sysfs / "unit.port" + ")",
                   "u-blox GNSS receiver (/dev/ttyACM0)",
                   "Prolific USB-to-Serial Comm Port (/dev/ttyUSB2)",
                   "Silicon Labs CP210x USB to UART Bridge (/dev/ttyUSB3)",
                   "Silicon Labs CP210x USB to UART Bridge (/dev/ttyUSB10)",
               }));
+
+    // A simulated unit whose device went away is unplugged: it is no longer listed.
+    fs::remove(sysfs / "unit.port");
+    EXPECT_EQ(platform::serial_port_names(sources).front(),
+              first.port_entry("Prolific USB-to-Serial Comm Port"));
+    EXPECT_EQ(platform::serial_port_names(sources).size(), 5u);
 
     sources.simulated.clear();
     const std::vector<std::string> real = platform::serial_port_names(sources);
@@ -259,6 +268,7 @@ TEST(SerialPortList, PortIsTheDevicePathInParenthesesAfterTheBridgeName) {
                          bridge + " (/dev/ttyUSB1", bridge + " (COM3)", bridge + " (/dev/pts/4)"},
                         bridge),
               "/dev/pts/4");
+    EXPECT_EQ(find_port({bridge + " (/tmp/units/hx62.port)"}, bridge), "/tmp/units/hx62.port");
     EXPECT_EQ(find_port({"(/dev/ttyUSB0) " + bridge}, bridge), "");
     EXPECT_EQ(find_port({}, bridge), "");
 }
