@@ -14,7 +14,8 @@ struct serial_port_sources {
     std::string simulated;
 };
 
-// What a port's device path begins with: "/dev/", or "\\.\" on Windows (as in "\\.\COM7").
+// What a port's device path begins with: "/" (a real port is below /dev/, a simulated one
+// may stand anywhere), or "\\.\" on Windows (as in "\\.\COM7").
 const char* port_path_prefix();
 serial_port_sources default_serial_port_sources();
 // Whether a simulated port's device path is there; an entry whose device is gone is left

@@ -89,7 +89,7 @@ std::vector<std::string> usb_serial_ports(const std::string& sysfs_root) {
 }  // namespace
 
 const char* port_path_prefix() {
-    return "/dev/";
+    return "/";
 }
 
 bool simulated_device_present(const std::string& device) {
