@@ -1,7 +1,5 @@
 #include "cloud/http_download.h"
 
-#include <boost/algorithm/string/predicate.hpp>
-#include <boost/algorithm/string/trim.hpp>
 #include <boost/asio/connect.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
@@ -14,13 +12,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cinttypes>
-#include <cstdlib>
-#include <sstream>
 #include <vector>
 
 #include "app/failures.h"
 #include "app/format.h"
 #include "app/log_hub.h"
+#include "cloud/download_answer.h"
 #include "cloud/http_transport.h"
 #include "cloud/retry_policy.h"
 #include "cloud/url.h"
@@ -49,10 +46,6 @@ constexpr std::size_t max_head_size = 64 * 1024;
         boost::system::system_error(error, step)};
     throw http_exception(
         format_text("_http_download_: %s", boost::diagnostic_information(failure).c_str()));
-}
-
-[[noreturn]] void fail(const std::string& reason) {
-    throw http_exception("_http_download_: " + reason);
 }
 
 // The socket steps of one download, one at a time. Each step wakes every poll_interval to
@@ -183,151 +176,6 @@ private:
     tcp::socket socket_;
 };
 
-struct answer_head {
-    unsigned status = 0;
-    std::string reason;
-    bool has_length = false;
-    std::uint64_t content_length = 0;
-    bool chunked = false;
-};
-
-// Undoes "Transfer-Encoding: chunked", which an HTTP/1.1 server may choose for any answer:
-// written as it came, the chunk sizes would end up inside the package.
-class chunk_decoder {
-public:
-    // Hands the data bytes among the received ones to keep, in order.
-    template <typename Keep>
-    void feed(const char* bytes, std::size_t count, const Keep& keep) {
-        std::size_t at = 0;
-        while (at < count && stage_ != stage::done) {
-            if (stage_ == stage::data) {
-                const auto take =
-                    static_cast<std::size_t>(std::min<std::uint64_t>(left_, count - at));
-                keep(bytes + at, take);
-                at += take;
-                left_ -= take;
-                if (left_ == 0) {
-                    stage_ = stage::data_end;
-                }
-                continue;
-            }
-            const char c = bytes[at++];
-            if (c != '\n') {
-                if (line_.size() >= max_line) {
-                    fail("Invalid chunked body");
-                }
-                line_ += c;
-                continue;
-            }
-            if (!line_.empty() && line_.back() == '\r') {
-                line_.pop_back();
-            }
-            end_line();
-            line_.clear();
-        }
-    }
-
-    bool done() const { return stage_ == stage::done; }
-
-private:
-    enum class stage { size, data, data_end, trailer, done };
-    static constexpr std::size_t max_line = 4096;
-
-    void end_line() {
-        switch (stage_) {
-            case stage::size:
-                left_ = chunk_size();
-                stage_ = left_ == 0 ? stage::trailer : stage::data;
-                break;
-            case stage::data_end:
-                if (!line_.empty()) {
-                    fail("Invalid chunked body");
-                }
-                stage_ = stage::size;
-                break;
-            case stage::trailer:
-                if (line_.empty()) {
-                    stage_ = stage::done;
-                }
-                break;
-            case stage::data:
-            case stage::done:
-                break;
-        }
-    }
-
-    // Hexadecimal digits, then nothing or extensions after ";".
-    std::uint64_t chunk_size() const {
-        std::uint64_t size = 0;
-        std::size_t digits = 0;
-        for (; digits < line_.size(); ++digits) {
-            const char c = line_[digits];
-            int value = -1;
-            if (c >= '0' && c <= '9') {
-                value = c - '0';
-            } else if (c >= 'a' && c <= 'f') {
-                value = c - 'a' + 10;
-            } else if (c >= 'A' && c <= 'F') {
-                value = c - 'A' + 10;
-            }
-            if (value < 0) {
-                break;
-            }
-            if (digits == 15) {
-                fail("Invalid chunk size: " + line_);
-            }
-            size = size * 16 + static_cast<std::uint64_t>(value);
-        }
-        const std::size_t rest = line_.find_first_not_of(" \t", digits);
-        if (digits == 0 || (rest != std::string::npos && line_[rest] != ';')) {
-            fail("Invalid chunk size: " + line_);
-        }
-        return size;
-    }
-
-    stage stage_ = stage::size;
-    std::string line_;
-    std::uint64_t left_ = 0;
-};
-
-// "HTTP/1.1 200 OK\r\n"
-answer_head parse_status_line(const std::string& line) {
-    std::istringstream in(line);
-    std::string version;
-    answer_head head;
-    in >> version >> head.status;
-    if (!in || !boost::algorithm::starts_with(version, "HTTP/")) {
-        fail("Invalid response: " + boost::algorithm::trim_copy(line));
-    }
-    std::getline(in, head.reason);
-    boost::algorithm::trim(head.reason);
-    return head;
-}
-
-// Header lines up to the empty one; only the body's length and framing matter here.
-void parse_header_lines(const std::string& text, answer_head& head) {
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line) && line != "\r") {
-        const std::string encoding = "transfer-encoding:";
-        if (boost::algorithm::istarts_with(line, encoding)) {
-            head.chunked = head.chunked || boost::algorithm::icontains(line, "chunked");
-            continue;
-        }
-        const std::string name = "content-length:";
-        if (!boost::algorithm::istarts_with(line, name)) {
-            continue;
-        }
-        const std::string value = boost::algorithm::trim_copy(line.substr(name.size()));
-        char* end = nullptr;
-        const unsigned long long length = std::strtoull(value.c_str(), &end, 10);
-        if (!value.empty() && end != nullptr && *end == '\0' && value[0] != '-') {
-            head.has_length = true;
-            head.content_length = length;
-        }
-    }
-}
-
 }  // namespace
 
 void http_download(const std::string& url, const std::string& local_path, event_base& event) {
@@ -355,7 +203,8 @@ void http_download(const std::string& url, const std::string& local_path, event_
     parse_header_lines(received.substr(line_end, head_end - line_end), head);
     // An error page written into a package would be installed as one.
     if (head.status != 200) {
-        fail(format_text("HTTP status %u %s (%s)", head.status, head.reason.c_str(), url.c_str()));
+        fail_download(
+            format_text("HTTP status %u %s (%s)", head.status, head.reason.c_str(), url.c_str()));
     }
 
     file_stream file(local_path, file_stream::create_new);
@@ -402,12 +251,12 @@ void http_download(const std::string& url, const std::string& local_path, event_
         keep(buffer.data(), count);
     }
     if (head.chunked && !chunks.done()) {
-        fail(format_text("body ended inside its chunks after %" PRIu64 " bytes (%s)", written,
-                         url.c_str()));
+        fail_download(format_text("body ended inside its chunks after %" PRIu64 " bytes (%s)",
+                                  written, url.c_str()));
     }
     if (!head.chunked && head.has_length && written < head.content_length) {
-        fail(format_text("body ended after %" PRIu64 " of %" PRIu64 " bytes (%s)", written,
-                         head.content_length, url.c_str()));
+        fail_download(format_text("body ended after %" PRIu64 " of %" PRIu64 " bytes (%s)", written,
+                                  head.content_length, url.c_str()));
     }
     file.file().close();
 }

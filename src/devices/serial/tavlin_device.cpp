@@ -76,12 +76,12 @@ unsigned TavlinDevice::find_course_slot(const std::string& name) {
             free = std::min(free, slot);
             continue;
         }
-        const std::size_t comma = reply_.size() > 1 ? reply_.find(',') : std::string::npos;
-        if (comma == std::string::npos || comma >= reply_.size() - 1) {
+        std::string held;
+        if (!held_course_name(reply_, held)) {
             log(3, "Incorrect course name response (idx: %u)", slot);
             continue;
         }
-        if (reply_.compare(comma + 1, name.size(), name) == 0) {
+        if (held.compare(0, name.size(), name) == 0) {
             return slot;
         }
     }

@@ -49,4 +49,13 @@ bool reply_of(const byte_vector& reply, std::uint8_t type, std::string& text) {
     return true;
 }
 
+bool held_course_name(const std::string& text, std::string& held) {
+    const std::size_t comma = text.size() > 1 ? text.find(',') : std::string::npos;
+    if (comma == std::string::npos || comma >= text.size() - 1) {
+        return false;
+    }
+    held = text.substr(comma + 1);
+    return true;
+}
+
 }  // namespace orvel

@@ -30,4 +30,8 @@ std::size_t build_message(std::uint8_t type, const std::string& text, byte_vecto
 // (too short, another type, no start or end mark, or a length that runs past it).
 bool reply_of(const byte_vector& reply, std::uint8_t type, std::string& text);
 
+// The course name in the text of a reply to a course-name message: what follows its first
+// ','. False when there is no ',' or nothing after it.
+bool held_course_name(const std::string& text, std::string& held);
+
 }  // namespace orvel

@@ -22,6 +22,15 @@ constexpr exchange_rules zel_rules{5, 5, 0x7FFFFFFF, 1000, "\r\n"};
 
 }  // namespace
 
+bool zel_held_name(const std::string& reply, std::string& held) {
+    const std::size_t comma = reply.find(',', keyword_length);
+    if (comma == std::string::npos) {
+        return false;
+    }
+    held = reply.substr(comma + 1);
+    return true;
+}
+
 ZelDevice::ZelDevice(event_base& interrupt_event) : CommDevice(interrupt_event), reader_(0x00) {
     message_.reserve(message_capacity);
 }
@@ -112,12 +121,11 @@ unsigned ZelDevice::find_course_slot(const std::string& name) {
             return slot_unreadable;
         }
         const std::string reply = reply_text(reader_);
-        const std::size_t comma = reply.find(',', keyword_length);
-        if (comma == std::string::npos) {
+        std::string held;
+        if (!zel_held_name(reply, held)) {
             log(3, "Course name reply without a name: %s", reply.c_str());
             return slot_unreadable;
         }
-        const std::string held = reply.substr(comma + 1);
         if (held == name) {
             return slot;
         }

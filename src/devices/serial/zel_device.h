@@ -15,6 +15,10 @@
 
 namespace orvel {
 
+// The course name in the unit's reply to "$CRNM": the text after the first ',' behind the
+// keyword (empty for a free slot). False when the reply has no such ','.
+bool zel_held_name(const std::string& reply, std::string& held);
+
 class ZelDevice : public CommDevice {
 public:
     static constexpr unsigned slot_count = 10;
