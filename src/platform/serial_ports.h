@@ -14,7 +14,8 @@ struct serial_port_sources {
     std::string simulated;
 };
 
-// What a port's device path begins with: "/dev/", or "\\.\" on Windows (as in "\\.\COM7").
+// What a port's device path begins with: "/" (simulated units stand in any folder), or
+// "\\.\" on Windows (as in "\\.\COM7").
 const char* port_path_prefix();
 serial_port_sources default_serial_port_sources();
 // Whether a simulated port's device path is there; an entry whose device is gone is left

@@ -65,7 +65,7 @@ int run_unit_program(int argc, char** argv, const unit_program& program) {
         if (bridge.empty()) {
             throw std::invalid_argument("no serial unit " + program.unit + " in the catalogue");
         }
-        std::string entry = bridge + " (" + program.port_path + ")";
+        std::string device = program.port_path;
         if (!folder.empty()) {
             link = devcloud::sample_units::port_link(folder, program.unit);
             const fs::path aside = devcloud::sample_units::unplugged_link(folder, program.unit);
@@ -73,14 +73,12 @@ int run_unit_program(int argc, char** argv, const unit_program& program) {
             fs::remove(aside);
             const bool plugged = !devcloud::sample_units::bridge_taken(folder, program.unit);
             fs::create_symlink(program.port_path, plugged ? link : aside);
-            // The agent opens the first device path of the entry, which must lie in /dev/,
-            // and takes the unit for present while the path in the last parentheses exists.
-            entry += " (" + link.string() + ")";
+            device = link.string();
             if (program.holds) {
                 holds = devcloud::sample_units::holds_file(folder, program.unit);
             }
         }
-        std::cout << entry << std::endl;
+        std::cout << bridge << " (" << device << ")" << std::endl;
 
         boost::asio::io_context io;
         boost::asio::signal_set stop(io, SIGINT, SIGTERM);

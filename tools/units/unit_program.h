@@ -30,9 +30,9 @@ struct unit_program {
     std::function<std::vector<held_course>()> holds;
 };
 
-// "<program> [--folder DIR]". With a folder the unit is plugged while the link
-// "<DIR>/<unit>.port" to its pseudo-terminal exists, and the development cloud moves the link
-// aside to unplug it; without one, it is always plugged. A unit whose bridge another plugged unit in the
+// "<program> [--folder DIR]". With a folder the agent reaches the unit through the link
+// "<DIR>/<unit>.port", which the development cloud moves aside to unplug it; without one,
+// through the pseudo-terminal itself. A unit whose bridge another plugged unit in the
 // folder has starts unplugged. Prints the port entry, runs until SIGINT or SIGTERM, removes
 // the link again. Answers the exit status.
 int run_unit_program(int argc, char** argv, const unit_program& program);
