@@ -215,6 +215,51 @@ TEST_F(Console, DrivesTheAgentAndTheSimulatedUnits) {
               "https://localhost:" + std::to_string(closed) + "/");
 }
 
+TEST_F(Console, OffersEveryModelAndUpdatesTarPackageAndSerialProtocolUnits) {
+    const std::string tab = open_console();
+    ASSERT_TRUE(reaches(tab, 0, 15s)) << status_text(tab);
+    EXPECT_EQ(browser->evaluate(tab, "document.getElementById('model').options.length").asInt(),
+              20);
+    const std::string units = session.units_folder();
+
+    // A Nebro full update unpacks the package's course library onto the volume.
+    choose(tab, "model", "Nebro");
+    command(tab, "SearchDevice");
+    ASSERT_TRUE(reaches(tab, 2)) << status_text(tab);
+    command(tab, "FullUpdate");
+    ASSERT_TRUE(reaches(tab, 4)) << status_text(tab);
+    for (const auto& [path, content] :
+         devcloud::volume_files(*devcloud::find_model("Nebro"), true)) {
+        EXPECT_TRUE(test::read_file(units + "Nebro/" + path) == content) << path;
+    }
+    EXPECT_TRUE(lists(tab, "crs/d00 slot 11: Ironwood Park"));
+
+    // A Prang course update brings the ephemeris files the cloud holds for its serial number.
+    const devcloud::sample_course harrow = sample("Prang", "2002");
+    update_course(tab, "Prang", harrow.code);
+    const std::string data = test::read_file(units + "Prang/crs/d00");
+    EXPECT_TRUE(data.substr(devcloud::glf_course_size, devcloud::glf_course_size) == harrow.glf);
+    for (const char* name : {"GPS1.ALP", "GPS2.ALP", "GPS3.ALP"}) {
+        EXPECT_TRUE(fs::exists(units + "Prang/ALP/" + name)) << name;
+    }
+
+    // Every serial protocol's unit is attached; those of the Prolific bridge one at a time,
+    // the first at start. (Their courses take the units' own pauses: half a minute each.)
+    const std::string plugged = "document.querySelector('[data-unit=JT]').dataset.plugged";
+    EXPECT_EQ(browser->evaluate(tab, plugged).asString(), "true");
+    for (const std::string unit : {"Zel", "Vemo", "Tavlin"}) {
+        browser->evaluate(tab, "document.querySelector('[data-unit=" + unit + "] button').click()");
+        EXPECT_TRUE(browser->wait_until(
+            tab, "document.querySelector('[data-unit=" + unit + "]').dataset.plugged === 'true'"));
+        EXPECT_TRUE(fs::is_symlink(units + unit + ".port")) << unit;
+        choose(tab, "model", unit);
+        command(tab, "SearchDevice");
+        EXPECT_TRUE(reaches(tab, 2, 5s)) << unit << ": " << status_text(tab);
+    }
+    EXPECT_EQ(browser->evaluate(tab, plugged).asString(), "false");
+    EXPECT_FALSE(fs::exists(units + "Zel.port"));
+}
+
 struct held_port {
     std::string path;
     struct timespec created;
@@ -227,18 +272,21 @@ TEST(RunCommand, SigtermLeavesNoProcessAndNoSimulatedPortBehind) {
     const std::vector<int> started = session.descendants();
     EXPECT_GE(started.size(), 3u) << "the agent, the cloud and at least one simulated unit";
     EXPECT_GT(session.find_program("orvelsync-devcloud"), 0);
-    EXPECT_GT(session.find_program("orvelsync-unit-hx62"), 0);
+    for (const char* unit : {"hx62", "jt", "zel", "vemo", "tavlin"}) {
+        EXPECT_GT(session.find_program(std::string("orvelsync-unit-") + unit), 0) << unit;
+    }
     const std::string units = session.units_folder();
     std::vector<held_port> ports;
     for (const auto& entry : fs::directory_iterator(units)) {
-        if (entry.path().extension() == ".port") {
+        // Plugged or moved aside: the pseudo-terminal is open either way.
+        if (entry.is_symlink()) {
             struct stat info {};
             const std::string pty = fs::read_symlink(entry.path()).string();
             ASSERT_EQ(::stat(pty.c_str(), &info), 0) << pty;
             ports.push_back({pty, info.st_ctim});
         }
     }
-    ASSERT_FALSE(ports.empty());
+    EXPECT_EQ(ports.size(), 5u);
 
     ASSERT_EQ(session.stop(SIGTERM), 0) << session.output();
     for (const int pid : started) {

@@ -21,7 +21,12 @@
 #include "devices/model_keys.h"
 #include "devices/serial/hx62_course.h"
 #include "devices/serial/hx62_course_name.h"
+#include "devices/serial/jt_course.h"
+#include "devices/serial/tavlin_course.h"
+#include "devices/serial/vemo_device.h"
+#include "devices/serial/zel_course.h"
 #include "devices/usbdisk/full_update_response.h"
+#include "devices/usbdisk/tar_package_models.h"
 #include "devices/usbdisk/usbdisk_course.h"
 #include "platform/memory_stream.h"
 #include "support/capture_logger.h"
@@ -96,6 +101,52 @@ protected:
         return log_lines;
     }
 
+    // The unit of a tar-package model, as the agent makes it.
+    std::unique_ptr<nebro_device> tar_device(const std::string& model) {
+        if (model == "Nebro") {
+            return std::make_unique<nebro_device>(no_event);
+        }
+        if (model == "Uzo") {
+            return std::make_unique<uzo_device>(no_event);
+        }
+        if (model == "Prang") {
+            return std::make_unique<prang_device>(no_event);
+        }
+        if (model == "Morvane") {
+            return std::make_unique<morvane_device>(no_event);
+        }
+        if (model == "Caltor2") {
+            return std::make_unique<caltor2_device>(no_event);
+        }
+        if (model == "Uzo2") {
+            return std::make_unique<uzo2_device>(no_event);
+        }
+        return std::make_unique<quorvanda_device>(no_event);
+    }
+
+    // The course read by the response class of the model's protocol; the last one of each
+    // protocol stays in its member.
+    const course& serial_record(const devcloud::model_info& model, const std::string& code) {
+        sync_response* answer = &zel;
+        const course* record = &zel.record;
+        if (model.family == devcloud::course_family::jt) {
+            answer = &jt;
+            record = &jt.record;
+        } else if (model.family == devcloud::course_family::tavlin) {
+            answer = &tavlin;
+            record = &tavlin.record;
+        } else if (model.family == devcloud::course_family::vemo) {
+            answer = &vemo;
+            record = &vemo.record;
+        }
+        post(settings(model.name), "DeviceCourseDataDetails/", course_request(code), *answer);
+        return *record;
+    }
+
+    JTCourseResponse jt;
+    ZelCourseResponse zel;
+    TavlinCourseResponse tavlin;
+    VemoCourseResponse vemo;
     test::temp_folder folder{"devcloud"};
     empty_event no_event;
     std::mutex mutex;
@@ -140,22 +191,30 @@ TEST_F(DevCloud, EveryModelsCoursesPassTheAgentsParsers) {
                 EXPECT_EQ(answer.record.glf.size(), devcloud::glf_course_size);
                 EXPECT_EQ(answer.record.setupType, model.setup_type);
                 EXPECT_EQ(text_of(answer.record.glsData), sample.gls);
+                if (model.family == devcloud::course_family::tar_package) {
+                    // The unit's own check finds the name under the model's keys.
+                    log.clear();
+                    tar_device(model.name)->check_course_data(sample.id, answer.record.glf);
+                    EXPECT_TRUE(log.contains(sample.name));
+                    continue;
+                }
                 // The JTC model finds a course's file by the name at byte 10.
                 EXPECT_EQ(std::string(reinterpret_cast<const char*>(answer.record.glf.data()) + 10),
                           sample.name);
                 continue;
             }
-            // The other serial models' own records come with their protocols; every record
-            // is the shared course record first.
-            course_response<course> answer;
-            post(settings(model.name), "DeviceCourseDataDetails/", course_request(sample.code),
-                 answer);
-            EXPECT_EQ(answer.record.course_name, sample.name);
-            EXPECT_EQ(answer.record.id_course, sample.id);
-            EXPECT_EQ(text_of(answer.record.glf), sample.glf);
+            // Each protocol's own record; they all hold the shared course record first.
+            const course& record = serial_record(model, sample.code);
+            EXPECT_EQ(record.course_name, sample.name);
+            EXPECT_EQ(record.id_course, sample.id);
+            EXPECT_EQ(text_of(record.glf), sample.glf);
         }
     }
     EXPECT_EQ(log.count("Course parsing failed"), 0u);
+    EXPECT_EQ(jt.record.leading_text(), "Oak Shore");
+    EXPECT_EQ(jt.record.image_count(), 2u);
+    EXPECT_EQ(zel.record.hole_count, 9);
+    EXPECT_EQ(tavlin.record.tees[8], "00,tee,9");
 }
 
 TEST_F(DevCloud, Hx62CoursesCarryTheirIdAndNameUnderTheModelsKeys) {

@@ -273,7 +273,7 @@ function unitElement(unit) {
   holds.className = 'holds';
   for (const course of unit.courses) {
     const entry = document.createElement('li');
-    entry.textContent = `${course.where} slot ${course.slot}: ${course.course}`;
+    entry.textContent = `${course.where}${course.slot ? ` slot ${course.slot}` : ''}: ${course.course}`;
     holds.append(entry);
   }
   item.append(holds);

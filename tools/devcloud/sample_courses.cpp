@@ -71,6 +71,56 @@ std::string volume_course(const course_seed& seed) {
     return glf;
 }
 
+// A model's two scrambling keys: the HX62 models' data and name keys, the tar-package
+// models' key_a and key_b.
+struct key_pair {
+    const char* model;
+    const model_key& data;
+    const model_key& name;
+};
+
+const key_pair& model_key_pair(const std::string& model) {
+    namespace k = model_keys;
+    static const key_pair pairs[] = {
+        {"HXZelPlus", k::HXZelPlus::data_key, k::HXZelPlus::name_key},
+        {"HXBrevanto", k::HXBrevanto::data_key, k::HXBrevanto::name_key},
+        {"HXZelX", k::HXZelX::data_key, k::HXZelX::name_key},
+        {"HXZelXS", k::HXZelXS::data_key, k::HXZelXS::name_key},
+        {"HXQuillan", k::HXQuillan::data_key, k::HXQuillan::name_key},
+        {"Nebro", k::Nebro::key_a, k::Nebro::key_b},
+        {"Uzo", k::Uzo::key_a, k::Uzo::key_b},
+        {"Prang", k::Prang::key_a, k::Prang::key_b},
+        {"Morvane", k::Morvane::key_a, k::Morvane::key_b},
+        {"Caltor2", k::Caltor2::key_a, k::Caltor2::key_b},
+        {"Uzo2", k::Uzo2::key_a, k::Uzo2::key_b},
+        {"Quorvanda", k::Quorvanda::key_a, k::Quorvanda::key_b},
+    };
+    for (const key_pair& pair : pairs) {
+        if (model == pair.model) {
+            return pair;
+        }
+    }
+    throw std::invalid_argument("no scrambling keys for " + model);
+}
+
+// A tar-package course as the service scrambles it: the name field under key_b, then every
+// byte under key_a from the course id on. The id at bytes 8-9 lets the unit take the course
+// as a custom one too.
+std::string tar_course(const course_seed& seed, const std::string& model) {
+    constexpr std::size_t name_length = 50;
+    const key_pair& keys = model_key_pair(model);
+    std::string glf = volume_course(seed);
+    const std::string name(seed.name);
+    for (std::size_t j = 0; j < name_length; ++j) {
+        const char c = j < name.size() && j < name_length - 1 ? name[j] : '\0';
+        glf[glf_name_offset + j] = static_cast<char>(c ^ keys.name[j % model_key_length]);
+    }
+    for (std::size_t i = 0; i < glf.size(); ++i) {
+        glf[i] = static_cast<char>(glf[i] ^ keys.data[(i + seed.id) % model_key_length]);
+    }
+    return glf;
+}
+
 std::string hx62_course(const course_seed& seed, const std::string& model) {
     return scramble_hx62_record(filler(hx62_record_size, seed.id), seed.id, seed.name, model);
 }
@@ -125,8 +175,9 @@ std::string course_bytes(const course_seed& seed, const model_info& model) {
     switch (model.family) {
         case course_family::glf_file:
         case course_family::jtc_file:
-        case course_family::tar_package:
             return volume_course(seed);
+        case course_family::tar_package:
+            return tar_course(seed, model.name);
         case course_family::hx62:
             return hx62_course(seed, model.name);
         case course_family::jt:
@@ -142,37 +193,13 @@ std::string course_bytes(const course_seed& seed, const model_info& model) {
     return std::string();
 }
 
-struct key_pair {
-    const model_key& data;
-    const model_key& name;
-};
-
-key_pair hx62_keys(const std::string& model) {
-    if (model == "HXZelPlus") {
-        return {model_keys::HXZelPlus::data_key, model_keys::HXZelPlus::name_key};
-    }
-    if (model == "HXBrevanto") {
-        return {model_keys::HXBrevanto::data_key, model_keys::HXBrevanto::name_key};
-    }
-    if (model == "HXZelX") {
-        return {model_keys::HXZelX::data_key, model_keys::HXZelX::name_key};
-    }
-    if (model == "HXZelXS") {
-        return {model_keys::HXZelXS::data_key, model_keys::HXZelXS::name_key};
-    }
-    if (model == "HXQuillan") {
-        return {model_keys::HXQuillan::data_key, model_keys::HXQuillan::name_key};
-    }
-    throw std::invalid_argument("no HX62 model " + model);
-}
-
 }  // namespace
 
 std::string scramble_hx62_record(std::string record, std::uint32_t id, const std::string& name,
                                  const std::string& model) {
     constexpr std::size_t name_offset = 10;
     constexpr std::size_t name_length = 50;
-    const key_pair keys = hx62_keys(model);
+    const key_pair& keys = model_key_pair(model);
     put_le16(record, 8, id);
     // The name ends where the key gives a zero character.
     const std::size_t length = std::min(name.size(), name_length - 1);

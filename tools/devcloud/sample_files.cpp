@@ -2,7 +2,7 @@
 
 #include "devcloud/sample_courses.h"
 #include "devcloud/sample_layout.h"
-#include "devcloud/tar_writer.h"
+#include "support/tar_builder.h"
 
 namespace orvel::devcloud {
 
@@ -83,11 +83,11 @@ std::vector<volume_file> course_library(const model_info& model, bool with_cours
 }
 
 std::string package(const model_info& model) {
-    tar_writer archive;
+    test::tar_builder archive;
     for (const auto& [name, content] : course_library(model, true)) {
-        archive.add_file(package_folder + name, content);
+        archive.file(package_folder + name, content);
     }
-    return archive.finish();
+    return archive.end().bytes();
 }
 
 std::string model_path(const model_info& model, const std::string& name) {

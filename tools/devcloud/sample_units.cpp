@@ -1,5 +1,7 @@
 #include "devcloud/sample_units.h"
 
+#include <json/reader.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -134,6 +136,10 @@ std::string sample_units::unplugged_link(const std::string& folder, const std::s
     return port_link(folder, unit) + aside_suffix;
 }
 
+std::string sample_units::holds_file(const std::string& folder, const std::string& unit) {
+    return (fs::path(folder) / (unit + ".holds")).string();
+}
+
 bool sample_units::bridge_taken(const std::string& folder, const std::string& unit) {
     const std::string bridge = unit_bridge(unit);
     for (const std::string& other : serial_units_in(folder)) {
@@ -213,7 +219,15 @@ Json::Value sample_units::describe_serial(const std::string& unit) const {
     view["location"] = link.string();
     view["files"] = Json::Value(Json::arrayValue);
     view["courses"] = Json::Value(Json::arrayValue);
-    // The HX62 simulator keeps a copy of its flash beside its link.
+    // The HX62 simulator keeps a copy of its flash beside its link, the others the names
+    // of their courses.
+    Json::Value held;
+    Json::CharReaderBuilder reader;
+    std::istringstream holds(read_file(holds_file(folder_, unit)));
+    std::string errors;
+    if (Json::parseFromStream(reader, holds, &held, &errors) && held.isArray()) {
+        view["courses"] = held;
+    }
     if (unit == "HX62") {
         const std::string flash = read_file(folder_ + unit + ".flash");
         const std::size_t first = hx62_first_sector * hx62_sector_size;

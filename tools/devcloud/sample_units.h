@@ -1,7 +1,8 @@
 // The simulated units in one folder: a volume folder for every volume model, with the
 // model's marker and starting files, and the links that serial simulators make to their
-// pseudo-terminals ("<unit>.port"). Plugging a volume makes its marker, unplugging removes
-// it; a serial unit is unplugged by moving its link aside ("<unit>.port.unplugged").
+// pseudo-terminals ("<unit>.port") with what they hold. Plugging a volume makes its marker,
+// unplugging removes it; a serial unit is unplugged by moving its link aside
+// ("<unit>.port.unplugged").
 #pragma once
 
 #include <json/value.h>
@@ -31,6 +32,8 @@ public:
     // unplug the unit.
     static std::string port_link(const std::string& folder, const std::string& unit);
     static std::string unplugged_link(const std::string& folder, const std::string& unit);
+    // Where a serial unit program that knows its courses by name lists them.
+    static std::string holds_file(const std::string& folder, const std::string& unit);
     // True when a unit of that bridge other than this one is plugged in the folder.
     static bool bridge_taken(const std::string& folder, const std::string& unit);
 

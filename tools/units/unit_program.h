@@ -5,8 +5,16 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace orvel::units {
+
+// A course the unit holds, as the console lists it.
+struct held_course {
+    std::string where;  // the part of the unit: "flash", "slot", "last course"
+    unsigned slot = 0;
+    std::string course;
+};
 
 struct unit_program {
     // The unit's name in the development cloud's catalogue ("HX62", "JT", "Zel", ...),
@@ -17,6 +25,9 @@ struct unit_program {
     // Called every 100 ms on the program's thread with the units folder ("" without
     // one), for units that keep a copy of their memory there for the console.
     std::function<void(const std::string& folder)> tick;
+    // Units that know their courses by name: what they hold now. With a folder, it is
+    // kept in "<DIR>/<unit>.holds" for the console while the program runs.
+    std::function<std::vector<held_course>()> holds;
 };
 
 // "<program> [--folder DIR]". With a folder the agent reaches the unit through the link

@@ -88,6 +88,7 @@ std::vector<std::string> usb_serial_ports(const std::string& sysfs_root) {
 
 }  // namespace
 
+// Any absolute path: simulated units stand wherever their folder is.
 const char* port_path_prefix() {
     return "/";
 }
