@@ -89,8 +89,13 @@ std::string operation_end(test::page_client& page, std::size_t from,
     return end;
 }
 
+std::string files_answer(const std::string& file, const std::string& url) {
+    return "{" + envelope + R"(,"files":[")" + file + R"("],"urls":[")" + url +
+           R"("],"version":2})";
+}
+
 std::string setup_answer(const std::string& url) {
-    return "{" + envelope + R"(,"files":["SETUP.SMI"],"urls":[")" + url + R"("],"version":2})";
+    return files_answer("SETUP.SMI", url);
 }
 
 class PartnerFaults : public UsbDiskAgent {
@@ -314,8 +319,16 @@ TEST_F(PartnerFaults, VolumeFillingUpDuringAFullUpdateFailsItAndKeepsTheOldFile)
     EXPECT_EQ(full_update(), coded(5, 600));
     EXPECT_EQ(contents(), before);
     EXPECT_TRUE(agent->log_mentions("No space left on device"));
+    // The package, which replaces the course file, comes by the plain-socket download.
+    cloud.reply("/files/package", http_reply::text(200, pattern(100 * 1024, 10)));
+    cloud.reply_rest("DeviceFullDataDetails",
+                     http_reply::json(files_answer("EMBEDD01.GLF", cloud.url("/files/package"))));
+    EXPECT_EQ(full_update(), coded(5, 600));
+    EXPECT_EQ(contents(), before);
 
     cloud.reply("/files/setup", http_reply::text(200, pattern(1000, 9)));
+    cloud.reply_rest("DeviceFullDataDetails",
+                     http_reply::json(setup_answer(cloud.url("/files/setup"))));
     cloud.reply_rest("DeviceFullDataConfirm", http_reply::json("{" + envelope + "}"));
     EXPECT_EQ(full_update(), finished);
     EXPECT_TRUE(holds(unit + "SETUP.SMI", pattern(1000, 9)));
