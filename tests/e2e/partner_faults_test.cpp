@@ -44,7 +44,9 @@ const std::vector<cloud_fault>& cloud_faults() {
          }},
         {"500", [](const std::string&) { return http_reply::text(500, "{\"error\":1}"); }},
         {"truncated JSON",
-         [](const std::string& sound) { return http_reply::json(sound.substr(0, 30)); }},
+         [](const std::string& sound) {
+             return http_reply::json(sound.substr(0, sound.size() / 2));
+         }},
         {"garbage", [](const std::string&) { return http_reply::json("<html>busy</html>"); }},
     };
     return faults;
@@ -152,6 +154,16 @@ TEST_F(PartnerFaults, CourseUpdateFullUpdateAndRestoreEndInTheirCodesAndKeepTheF
     each_fault("DeviceRestore", setup_answer(cloud.url("/files/setup")), request_failures,
                [&] { return run("RestoreDevice"); });
     EXPECT_TRUE(holds(volume / "SETUP.SMI", setup));
+
+    // An installed package is confirmed; when that fails the update does too.
+    const std::string package = pattern(3000, 6);
+    cloud.reply("/files/package", http_reply::text(200, package));
+    cloud.reply_rest("DeviceFullDataDetails",
+                     http_reply::json(files_answer("EMBEDD01.GLF", cloud.url("/files/package"))));
+    each_fault(
+        "DeviceFullDataConfirm", "{" + envelope + "}",
+        fault_ends(cloud_faults().size(), coded(5, 602)), [&] { return full_update(); }, true);
+    EXPECT_TRUE(holds(volume / "EMBEDD01.GLF", package));
 
     // A slow service is waited for.
     const std::string course = pattern(1808, 5);
