@@ -22,23 +22,6 @@ const std::string envelope = R"("Status":1,"ErrorMessage":"")";
 
 class TarPackageAgent : public UsbDiskAgent {
 protected:
-    // A library of 40 standard courses, ten to an index file; course k lies at k * 100 in
-    // "crs/d00".
-    void library(const std::string& marker, const std::string& index_file) {
-        test::write_file(volume / marker, "");
-        fs::create_directories(volume / "idx");
-        fs::create_directories(volume / "crs");
-        test::write_file(volume / "idx/" + index_file,
-                         "HEAD" + little_endian(40, 2) + little_endian(10, 2));
-        std::string entries;
-        for (std::uint32_t k = 0; k < 10; ++k) {
-            entries += std::string(8, 'h') + little_endian(k * 100, 4) + little_endian(k, 2) +
-                       std::string("crs\0d00\0", 8) + std::string(10, '\0');
-        }
-        test::write_file(volume / "idx/000", entries);
-        test::write_file(volume / "crs/d00", std::string(1000, '.'));
-    }
-
     // The ephemeris answers: the list offers the first url, each confirmation the next.
     void offer(const std::vector<std::string>& urls, int first_days) {
         const auto answer = [urls, first_days](std::size_t n) {

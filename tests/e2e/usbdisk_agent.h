@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -77,13 +78,15 @@ protected:
     }
 
     // Member product 0: a failure sends no log upload, which is beside the point here.
-    void search(const std::string& model, const std::string& serial_number = "") {
+    void search(const std::string& model, const std::string& serial_number = "",
+                int member_product = 0) {
         mark = page.received_count();
         const std::string serial =
             serial_number.empty() ? "" : R"(,"serialNumber":")" + serial_number + "\"";
         page.send(R"({"command":"SearchDevice","device":")" + model + R"(","server":")" +
                   cloud.host() + R"(","userKey":")" + user_key + R"(","userSecret":")" +
-                  user_secret + R"(","id_memberProduct":0)" + serial + "}");
+                  user_secret + R"(","id_memberProduct":)" + std::to_string(member_product) +
+                  serial + "}");
         ASSERT_TRUE(page.wait_for_status(1, 5s, mark)) << model;
     }
 
@@ -119,6 +122,24 @@ protected:
             EXPECT_TRUE(page.wait_for_status(3, 1s, mark)) << "no Status 3 before the end";
         }
         return end;
+    }
+
+    // A library of 40 standard courses, ten to an index file; course k lies at k * 100 in
+    // "crs/d00".
+    void library(const std::string& marker, const std::string& index_file) {
+        test::write_file(volume / marker, "");
+        std::filesystem::create_directories(volume / "idx");
+        std::filesystem::create_directories(volume / "crs");
+        test::write_file(volume / "idx/" + index_file,
+                         "HEAD" + test::little_endian(40, 2) + test::little_endian(10, 2));
+        std::string entries;
+        for (std::uint32_t k = 0; k < 10; ++k) {
+            entries += std::string(8, 'h') + test::little_endian(k * 100, 4) +
+                       test::little_endian(k, 2) + std::string("crs\0d00\0", 8) +
+                       std::string(10, '\0');
+        }
+        test::write_file(volume / "idx/000", entries);
+        test::write_file(volume / "crs/d00", std::string(1000, '.'));
     }
 
     bool becomes(int status) { return page.wait_for_status(status, 5s, mark).has_value(); }

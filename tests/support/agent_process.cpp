@@ -158,8 +158,13 @@ void agent_process::start() {
         envp.push_back(entry.data());
     }
     envp.push_back(nullptr);
-    std::string program = executable_path();
-    char* argv[] = {program.data(), nullptr};
+    std::vector<std::string> words = options_.launcher;
+    words.push_back(executable_path());
+    std::vector<char*> argv;
+    for (std::string& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -186,11 +191,12 @@ void agent_process::start() {
     // The agent finds its certificate beside the executable and its log under TMPDIR,
     // not in the working folder; the test's folder is as good as any.
     pid_t pid = -1;
-    const int result = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv, envp.data());
+    const int result =
+        posix_spawnp(&pid, words.front().c_str(), &actions, &attributes, argv.data(), envp.data());
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     if (result != 0) {
-        throw std::runtime_error("agent_process: cannot start " + program);
+        throw std::runtime_error("agent_process: cannot start " + words.front());
     }
     pid_ = pid;
     exit_status_.reset();

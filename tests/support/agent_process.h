@@ -30,6 +30,10 @@ struct agent_options {
     // Set in the agent's environment on top of the test's own (TMPDIR is set already;
     // giving it here replaces it).
     std::vector<std::pair<std::string, std::string>> environment;
+    // A program (searched in PATH) and its arguments that start the agent, which comes last
+    // among them: it must end by running the agent in its own place (exec), as
+    // "unshare -m sh -c '...; exec \"$1\"' x" does.
+    std::vector<std::string> launcher;
 };
 
 class agent_process {

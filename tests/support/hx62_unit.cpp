@@ -114,6 +114,10 @@ void hx62_unit::act(const hx62_message& message) {
     }
     const std::uint32_t sector = little_endian(message.data, 0) / sector_size;
     commands_.push_back({static_cast<std::uint8_t>(message.id), sector});
+    if (faults_.unplugged_after != 0 && commands_.size() >= faults_.unplugged_after) {
+        line_.hang_up();
+        return;
+    }
     if (faults_.silent) {
         return;
     }
@@ -155,6 +159,10 @@ void hx62_unit::reply(std::uint8_t id, const byte_vector& data) {
     payload[0] = id;
     std::copy(data.begin(), data.end(), payload.begin() + 1);
     byte_vector wire = faults_.noise;
+    if (faults_.garbled) {
+        line_.send(wire.data(), wire.size(), faults_.pieces);
+        return;
+    }
     if (faults_.other_id_first) {
         byte_vector other;
         build_packet(byte_vector{other_id, 0x01, 0x02}, other);

@@ -19,6 +19,8 @@ struct hx62_faults {
     unsigned dropped_replies = 0;  // the next replies are not sent
     unsigned pieces = 1;           // every reply goes out in this many writes
     byte_vector noise;             // sent before every reply
+    bool garbled = false;          // the noise goes instead of every reply
+    unsigned unplugged_after = 0;  // the line goes down on this command (0: never)
     bool other_id_first = false;   // a sound packet of another id before every reply
     unsigned bad_checksums = 0;    // the next replies carry a wrong sum
     std::uint8_t store_status = 0;

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <stdexcept>
+#include <utility>
 
 namespace orvel::test {
 
@@ -53,10 +54,17 @@ pty_line::pty_line(receiver on_bytes) : on_bytes_(std::move(on_bytes)) {
 pty_line::~pty_line() {
     stopping_ = true;
     thread_.join();
+    hang_up();
+}
+
+void pty_line::hang_up() {
+    stopping_ = true;
     if (slave_ >= 0) {
-        ::close(slave_);
+        ::close(std::exchange(slave_, -1));
     }
-    ::close(master_);
+    if (master_ >= 0) {
+        ::close(std::exchange(master_, -1));
+    }
 }
 
 std::string pty_line::port_entry(const std::string& friendly_name) const {

@@ -33,6 +33,9 @@ public:
     // agent's read to end in between. What the agent does not take within a second is
     // dropped.
     void send(const std::uint8_t* bytes, std::size_t count, unsigned pieces = 1);
+    // Closes both ends, as a unit pulled from its socket: the port's device goes away and
+    // the agent's reads and writes fail. Only from the receiver, on the line's thread.
+    void hang_up();
 
 private:
     void run();

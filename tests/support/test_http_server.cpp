@@ -20,6 +20,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 #include "cloud/rest_request.h"
 
@@ -65,6 +66,11 @@ http_reply http_reply::stalled_after(std::uint64_t bytes, std::string body,
     reply.fault = http_fault::stall;
     reply.fault_after = bytes;
     reply.stall_for = stall_for;
+    return reply;
+}
+
+http_reply http_reply::delayed(std::chrono::milliseconds delay, http_reply reply) {
+    reply.delay = delay;
     return reply;
 }
 
@@ -271,6 +277,13 @@ private:
 
     void answer(http_reply reply) {
         reply_ = std::move(reply);
+        if (reply_.delay.count() > 0) {
+            timer_.expires_after(std::exchange(reply_.delay, std::chrono::milliseconds(0)));
+            timer_.async_wait([self = shared_from_this()](const error_code&) {
+                self->answer(std::move(self->reply_));
+            });
+            return;
+        }
         if (reply_.fault == http_fault::drop) {
             close();
             return;

@@ -39,6 +39,8 @@ struct http_reply {
     http_fault fault = http_fault::none;
     std::uint64_t fault_after = 0;
     std::chrono::milliseconds stall_for = std::chrono::hours(1);
+    // How long the server waits before it answers at all: a slow service.
+    std::chrono::milliseconds delay{0};
 
     static http_reply text(unsigned status, std::string body);
     // 200, "Content-Type: application/json".
@@ -47,6 +49,7 @@ struct http_reply {
     static http_reply cut_after(std::uint64_t bytes, std::string body);
     static http_reply stalled_after(std::uint64_t bytes, std::string body,
                                     std::chrono::milliseconds stall_for = std::chrono::hours(1));
+    static http_reply delayed(std::chrono::milliseconds delay, http_reply reply);
 };
 
 enum class signature_verdict {
