@@ -74,8 +74,7 @@ bool remove_tree_entries(const fs::path& folder) {
 
 // The old copy goes first and the new one is created exclusively, so a link planted at
 // the destination is replaced, never written through.
-void replace_with_copy(const fs::path& source, const fs::path& destination,
-                       std::error_code& ec) {
+void replace_with_copy(const fs::path& source, const fs::path& destination, std::error_code& ec) {
     std::error_code status_ec;
     const fs::file_status old_copy = fs::symlink_status(destination, status_ec);
     if (fs::exists(old_copy) && !fs::is_directory(old_copy)) {
