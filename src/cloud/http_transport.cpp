@@ -100,21 +100,21 @@ void internet_request(const std::string& url, data_stream& stream, const char* h
     const url_parts parts = split_url(url);
     const bool secure = parts.scheme == "https";
 
-    platform::http_request_spec spec;
-    spec.host = parts.host;
-    spec.port = parts.port != 0 ? parts.port : (secure ? 443 : 80);
-    spec.secure = secure;
-    spec.verb = verb;
-    spec.object = parts.object;
-    spec.headers = headers != nullptr ? headers : "";
-    spec.body = body;
-    spec.length = body != nullptr ? length : 0;
-    spec.agent = agent_name;
-    spec.stall_limit_ms = stall_limit();
+    platform::outgoing_request outgoing;
+    outgoing.host = parts.host;
+    outgoing.port = parts.port != 0 ? parts.port : (secure ? 443 : 80);
+    outgoing.secure = secure;
+    outgoing.verb = verb;
+    outgoing.object = parts.object;
+    outgoing.headers = headers != nullptr ? headers : "";
+    outgoing.body = body;
+    outgoing.length = body != nullptr ? length : 0;
+    outgoing.agent = agent_name;
+    outgoing.stall_limit_ms = stall_limit();
 
     const std::uint32_t start = stream.tell();
     response_reader reader(stream, event, parts.object);
-    const platform::http_result result = platform::http_send(spec, reader);
+    const platform::http_result result = platform::http_send(outgoing, reader);
     reader.flush();
     using outcome = platform::http_result::outcome;
     if (result.what == outcome::stopped) {

@@ -8,7 +8,7 @@
 
 namespace orvel::platform {
 
-struct http_request_spec {
+struct outgoing_request {
     std::string host;
     std::uint16_t port = 80;
     bool secure = false;  // TLS with the system's certificate checks
@@ -58,6 +58,6 @@ struct http_result {
 };
 
 // Logs a failed step as "<step>: <number>. <text>".
-http_result http_send(const http_request_spec& request, http_exchange& exchange);
+http_result http_send(const outgoing_request& request, http_exchange& exchange);
 
 }  // namespace orvel::platform

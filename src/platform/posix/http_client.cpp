@@ -86,7 +86,7 @@ bool names_header(const std::string& headers, const std::string& name) {
 
 class transfer {
 public:
-    transfer(const http_request_spec& request, http_exchange& exchange)
+    transfer(const outgoing_request& request, http_exchange& exchange)
         : request_(request), exchange_(exchange) {}
 
     http_result run();
@@ -104,7 +104,7 @@ private:
                         const std::string& text);
     std::string error_text(CURLcode code) const;
 
-    const http_request_spec& request_;
+    const outgoing_request& request_;
     http_exchange& exchange_;
     easy_handle easy_;
     header_list headers_;
@@ -356,7 +356,7 @@ http_result transfer::run() {
 
 }  // namespace
 
-http_result http_send(const http_request_spec& request, http_exchange& exchange) {
+http_result http_send(const outgoing_request& request, http_exchange& exchange) {
     transfer exchange_run(request, exchange);
     return exchange_run.run();
 }

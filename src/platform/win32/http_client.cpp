@@ -111,7 +111,7 @@ std::string client_error_text(DWORD error) {
 
 class transfer {
 public:
-    transfer(const http_request_spec& request, http_exchange& exchange)
+    transfer(const outgoing_request& request, http_exchange& exchange)
         : request_(request), exchange_(exchange), state_(requests().add()) {}
     ~transfer();
     transfer(const transfer&) = delete;
@@ -134,7 +134,7 @@ private:
                         const std::string& text);
     void moved() { last_progress_ = steady::now(); }
 
-    const http_request_spec& request_;
+    const outgoing_request& request_;
     http_exchange& exchange_;
     completion* state_;  // in requests() until the request's handle has closed
     internet_handle root_;
@@ -416,7 +416,7 @@ http_result transfer::run() {
 
 }  // namespace
 
-http_result http_send(const http_request_spec& request, http_exchange& exchange) {
+http_result http_send(const outgoing_request& request, http_exchange& exchange) {
     transfer exchange_run(request, exchange);
     return exchange_run.run();
 }

@@ -19,14 +19,14 @@ std::uint16_t server_port() {
     return port != nullptr ? static_cast<std::uint16_t>(std::atoi(port)) : 0;
 }
 
-http_request_spec request_to(const std::string& object, const std::string& verb = "GET") {
-    http_request_spec spec;
-    spec.host = "127.0.0.1";
-    spec.port = server_port();
-    spec.verb = verb;
-    spec.object = object;
-    spec.agent = "Orvel Sync App";
-    return spec;
+outgoing_request request_to(const std::string& object, const std::string& verb = "GET") {
+    outgoing_request call;
+    call.host = "127.0.0.1";
+    call.port = server_port();
+    call.verb = verb;
+    call.object = object;
+    call.agent = "Orvel Sync App";
+    return call;
 }
 
 class recorder : public http_exchange {
@@ -71,13 +71,13 @@ TEST_F(WinInetClient, FetchesTheObjectOnTheServersPortWithOneHeadBeforeTheBody) 
 }
 
 TEST_F(WinInetClient, SendsTheVerbHeadersAndBodyAsGivenAndNothingUnasked) {
-    http_request_spec spec = request_to("echo", "POST");
-    spec.headers = "X-Orvel: 1\r\nAccept: application/json\r\n";
+    outgoing_request call = request_to("echo", "POST");
+    call.headers = "X-Orvel: 1\r\nAccept: application/json\r\n";
     const std::string payload = "{\"id_course\":\"123\"}\n";
-    spec.body = payload.data();
-    spec.length = static_cast<std::uint32_t>(payload.size());
+    call.body = payload.data();
+    call.length = static_cast<std::uint32_t>(payload.size());
     recorder answer;
-    ASSERT_EQ(http_send(spec, answer).what, outcome::complete);
+    ASSERT_EQ(http_send(call, answer).what, outcome::complete);
     const std::string& echo = answer.body;
     EXPECT_EQ(echo.rfind("POST /echo HTTP/1.1\r\n", 0), 0u) << echo;
     EXPECT_NE(echo.find("X-Orvel: 1\r\n"), std::string::npos) << echo;
@@ -94,11 +94,11 @@ TEST_F(WinInetClient, ALargeUploadArrivesWhole) {
     for (std::size_t i = 0; i < upload.size(); ++i) {
         upload[i] = static_cast<char>('a' + i % 26);
     }
-    http_request_spec spec = request_to("echo", "PUT");
-    spec.body = upload.data();
-    spec.length = static_cast<std::uint32_t>(upload.size());
+    outgoing_request call = request_to("echo", "PUT");
+    call.body = upload.data();
+    call.length = static_cast<std::uint32_t>(upload.size());
     recorder answer;
-    ASSERT_EQ(http_send(spec, answer).what, outcome::complete);
+    ASSERT_EQ(http_send(call, answer).what, outcome::complete);
     ASSERT_GT(answer.body.size(), upload.size());
     EXPECT_EQ(answer.body.rfind("PUT /echo HTTP/1.1\r\n", 0), 0u);
     EXPECT_TRUE(answer.body.substr(answer.body.size() - upload.size()) == upload);
@@ -162,10 +162,10 @@ TEST_F(WinInetClient, AnswersComeFromTheServerNeverFromACache) {
 }
 
 TEST_F(WinInetClient, ARefusedConnectionFailsWithTheClientsNumberAndText) {
-    http_request_spec spec = request_to("hello");
-    spec.port = 9;  // discard: nothing listens there
+    outgoing_request call = request_to("hello");
+    call.port = 9;  // discard: nothing listens there
     recorder answer;
-    const http_result result = http_send(spec, answer);
+    const http_result result = http_send(call, answer);
     EXPECT_EQ(result.what, outcome::failed);
     EXPECT_EQ(result.step, "HttpSendRequestA");
     EXPECT_NE(result.error, 0u);
@@ -184,11 +184,11 @@ TEST_F(WinInetClient, TheCallerStopsABodyThatStalls) {
 }
 
 TEST_F(WinInetClient, ATransferThatStopsMovingFailsAfterTheStallLimit) {
-    http_request_spec spec = request_to("stall");
-    spec.stall_limit_ms = 500;
+    outgoing_request call = request_to("stall");
+    call.stall_limit_ms = 500;
     recorder answer;
     const auto started = steady::now();
-    const http_result result = http_send(spec, answer);
+    const http_result result = http_send(call, answer);
     const auto took = steady::now() - started;
     EXPECT_EQ(result.what, outcome::failed);
     EXPECT_NE(result.error_text.find("No data moved for 500 ms"), std::string::npos)
