@@ -1,5 +1,6 @@
 #include "devices/usbdisk/user_scores.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include "app/format.h"
@@ -118,7 +119,12 @@ std::string user_scores_text(const std::vector<user_score_record>& records) {
         round["slope_rating"] = record.slope_rating;
         round["course_id"] = record.course_id;
         round["teebox"] = record.teebox;
-        round["course_rating"] = static_cast<double>(record.course_rating);
+        // An infinite rating (a damaged score file, or a rating the service once sent past a
+        // float's range) would go up as 1e+9999, a number JSON readers refuse, and the whole
+        // request with it; it goes up as null, as a NaN does.
+        round["course_rating"] = std::isfinite(record.course_rating)
+                                     ? Json::Value(static_cast<double>(record.course_rating))
+                                     : Json::Value();
         Json::Value holes(Json::arrayValue);
         for (const hole_score& hole : record.score) {
             Json::Value entry(Json::objectValue);
