@@ -234,6 +234,40 @@ TEST_F(PartnerFaults, LogUploadFailuresAreLoggedAfterTheFailureTheyFollow) {
     EXPECT_TRUE(eventually([&] { return cloud.put_body("/logs/up").has_value(); }));
 }
 
+// Files and the log upload, unlike the REST exchanges, are tried four times, 5, 10 and 15 s
+// apart.
+TEST_F(PartnerFaults, DroppedOrStalledTransfersAreTriedAgainAndFailOnlyWhenEveryTryDid) {
+    zel_plus_unit();
+    start(volume.path());
+    search("ZelPlus", "", 7);
+    ASSERT_TRUE(becomes(2));
+    cloud.reply_rest("DeviceFullDataDetails",
+                     http_reply::json(setup_answer(cloud.url("/files/setup"))));
+    const std::string setup = pattern(300, 3);
+    cloud.fail_first("/files/setup", 1, http_reply::dropped(), http_reply::text(200, setup));
+    EXPECT_EQ(full_update(15s), finished);
+    EXPECT_TRUE(holds(volume / "SETUP.SMI", setup));
+    EXPECT_EQ(cloud.count("/files/setup"), 2u);
+
+    const auto before = test::files_below(volume.path());
+    cloud.reply("/files/setup", http_reply::stalled_after(100, pattern(300, 4), stall));
+    EXPECT_EQ(full_update(45s), coded(5, 1600));
+    EXPECT_EQ(cloud.count("/files/setup"), 6u);
+    EXPECT_EQ(test::files_below(volume.path()), before);
+
+    // A failed course update sends its log up; the first PUT is dropped.
+    cloud.reply_rest("DeviceCourseDataDetails", http_reply::json("{\"Status\":1,\"glf"));
+    cloud.reply_rest("MemberLogUploadURL", http_reply::json("{" + envelope + R"(,"logURL":")" +
+                                                            cloud.url("/logs/up") + "\"}"));
+    cloud.fail_first("/logs/up", 1, http_reply::dropped(), http_reply::text(200, ""));
+    EXPECT_EQ(run("UpdateCourse", R"(,"courseCode":"1")"), coded(5, 400));
+    ASSERT_TRUE(eventually([&] { return cloud.count("/logs/up") == 2; }, 10s));
+    const test::recorded_request upload = cloud.requests_to("/logs/up")[1];
+    EXPECT_EQ(upload.method, "PUT");
+    EXPECT_NE(upload.body.find(coded(5, 400)), std::string::npos);
+    EXPECT_FALSE(agent->log_mentions("upload_log failed"));
+}
+
 TEST_F(PartnerFaults, VolumeRemovedMidUpdateEndsItAndTheReturningUnitIsServed) {
     zel_plus_unit();
     start(volume.path());
