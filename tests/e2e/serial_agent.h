@@ -62,12 +62,16 @@ protected:
         ASSERT_TRUE(page->wait_for_status(0));
     }
 
-    // Chooses the model and waits until the unit shows as present.
-    void search(const std::string& model) {
+    void send_search(const std::string& model) {
         mark = page->received_count();
         page->send(R"({"command":"SearchDevice","device":")" + model + R"(","server":")" +
                    cloud.host() + R"(","userKey":")" + user_key + R"(","userSecret":")" +
                    user_secret + R"(","id_memberProduct":0})");
+    }
+
+    // Chooses the model and waits until the unit shows as present.
+    void search(const std::string& model) {
+        send_search(model);
         ASSERT_TRUE(page->wait_for_status(2, 5s, mark)) << model;
     }
 

@@ -1,6 +1,7 @@
 // JT, Zel, Vemo and Tavlin units end to end: the built agent finds the simulated unit behind
 // its Prolific bridge, fetches the course from the test cloud and writes it with the unit's
-// protocol; refusals, silence, a closed page and a shutdown end the update as they should.
+// protocol; refusals, silence, noise, a pulled unit, a closed page and a shutdown end the
+// update as they should.
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -28,6 +29,23 @@ std::string course_answer(unsigned id, const std::string& name, const std::strin
 template <typename Unit>
 class UnitAgent : public SerialAgent {
 protected:
+    // The unit answers noise, then goes away after `messages` more messages, as a pulled
+    // one does: each ends the update in a failure, never in success, and the agent serves on.
+    void noise_then_pulled(unsigned id, const std::string& answer, const std::string& model,
+                           std::size_t messages) {
+        unit.line().babble(byte_vector(40, 0x5A));
+        const std::string noisy = update(id, answer, 60s);
+        EXPECT_EQ(test::status_of(noisy), 5) << noisy;
+        unit.line().babble({});
+        unit.line().hang_up_after(messages);
+        send_update(id);
+        // The pulled unit shows as gone (Status 1) on the way to the failure.
+        EXPECT_TRUE(page->wait_for_status(5, 60s, mark));
+        EXPECT_FALSE(page->wait_for_status(4, 0s, mark));
+        send_search(model);
+        EXPECT_TRUE(page->wait_for_status(1, 5s, mark));
+    }
+
     Unit unit;
 };
 
@@ -40,7 +58,7 @@ byte_vector part(const byte_vector& bytes, std::size_t from, std::size_t to) {
     return byte_vector(bytes.begin() + from, bytes.begin() + to);
 }
 
-TEST_F(JtAgent, CoursePagesAndHoleImageReachTheUnitRefusalsEndTheUpdate) {
+TEST_F(JtAgent, CoursePagesAndHoleImageReachTheUnitRefusalsNoiseAndPullingEndTheUpdate) {
     start(unit.port_entry());
     search("JT");
     byte_vector glf = pattern(6293, 3);
@@ -68,9 +86,13 @@ TEST_F(JtAgent, CoursePagesAndHoleImageReachTheUnitRefusalsEndTheUpdate) {
     unit.set_faults(faults);
     EXPECT_EQ(update(31, answer), coded(5, 1000));
     EXPECT_TRUE(agent->log_mentions("Matching response failed. Expected 06. Received: 22"));
+
+    unit.set_faults({});
+    noise_then_pulled(31, answer, "JT", 5);  // among the course pages
+    EXPECT_LT(unit.course().size(), glf.size());
 }
 
-TEST_F(ZelAgent, CourseIsRewrittenInItsSlotAPageClosingStopsItAndAFullUnitIsLeftAlone) {
+TEST_F(ZelAgent, CourseIsRewrittenInItsSlotAPageClosingStopsItFullNoisyOrPulledUnitsFailIt) {
     start(unit.port_entry());
     unit.set_slot(0, "Other A");
     unit.set_slot(2, "Other C");
@@ -114,9 +136,12 @@ TEST_F(ZelAgent, CourseIsRewrittenInItsSlotAPageClosingStopsItAndAFullUnitIsLeft
     EXPECT_EQ(update(41, answer), coded(5, 1000));
     EXPECT_EQ(unit.count("$ECRS"), 2u);  // the first update's and the interrupted one's
     EXPECT_EQ(unit.slot(3).name, "Other 3");
+
+    unit.set_slot(3, "Riverside Count");
+    noise_then_pulled(41, answer, "Zel", 6);  // past the name search
 }
 
-TEST_F(VemoAgent, CourseGoesAsBlocksUnderItsUnderscoredNameRefusalsAndShutdownEndIt) {
+TEST_F(VemoAgent, CourseGoesAsBlocksUnderItsUnderscoredNameRefusalsNoiseAndPullingEndIt) {
     start(unit.port_entry());
     search("Vemo");
     const byte_vector glf = pattern(7040, 5);
@@ -140,8 +165,16 @@ TEST_F(VemoAgent, CourseGoesAsBlocksUnderItsUnderscoredNameRefusalsAndShutdownEn
     EXPECT_EQ(unit.blocks(), 0u);
     EXPECT_EQ(unit.announced().size(), 2u);
 
-    // A shutdown in the middle of the blocks ends the agent within one exchange.
     unit.set_faults(test::vemo_faults{});
+    noise_then_pulled(51, answer, "Vemo", 8);  // among the blocks
+    EXPECT_LT(unit.blocks(), 55u);
+}
+
+TEST_F(VemoAgent, AShutdownAmidTheBlocksEndsTheAgentWithinOneExchange) {
+    start(unit.port_entry());
+    search("Vemo");
+    const std::string answer = course_answer(51, "Twin Oaks Golf Links", base64(pattern(7040, 5)));
+    cloud.reply_rest("DeviceCourseDataDetails", test::http_reply::json(answer));
     send_update(51);
     ASSERT_TRUE(page->wait_for_mention("Cours name: ", 10s, mark));
     const steady::time_point stopped = steady::now();
@@ -161,7 +194,7 @@ std::string tavlin_course() {
     return R"({"holeCount":9,"holes":[)" + holes + R"(],"tees":[)" + tees + "]}";
 }
 
-TEST_F(TavlinAgent, CourseFoundInItsSlotIsWrittenThereSilenceAndFullUnitsEndTheUpdate) {
+TEST_F(TavlinAgent, CourseFoundInItsSlotIsWrittenThereSilentNoisyFullAndPulledUnitsEndTheUpdate) {
     start(unit.port_entry());
     for (std::size_t slot = 1; slot <= 6; ++slot) {
         unit.set_slot(slot, "Other " + std::to_string(slot));
@@ -212,6 +245,9 @@ TEST_F(TavlinAgent, CourseFoundInItsSlotIsWrittenThereSilenceAndFullUnitsEndTheU
     }
     EXPECT_EQ(update(61, answer, 60s), coded(5, 1000));
     EXPECT_EQ(unit.texts(tavlin::new_course).size(), 1u);
+
+    unit.set_slot(7, "Lakeside");
+    noise_then_pulled(61, answer, "Tavlin", 12);  // among the points
 }
 
 }  // namespace

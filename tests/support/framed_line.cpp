@@ -17,6 +17,16 @@ void framed_line::speak() {
     answers_left_.reset();
 }
 
+void framed_line::babble(byte_vector noise) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    noise_ = std::move(noise);
+}
+
+void framed_line::hang_up_after(std::size_t messages) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    messages_left_ = messages;
+}
+
 std::vector<byte_vector> framed_line::messages() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return messages_;
@@ -35,15 +45,23 @@ void framed_line::on_bytes(const std::uint8_t* bytes, std::size_t count) {
         }
         const byte_vector message(pending_.begin(), pending_.begin() + length);
         pending_.erase(pending_.begin(), pending_.begin() + length);
+        byte_vector reply;
         {
             std::lock_guard<std::mutex> lock(mutex_);
             messages_.push_back(message);
+            if (messages_left_ && (*messages_left_)-- <= 1) {
+                line_.hang_up();
+                return;
+            }
             if (answers_left_ && (*answers_left_)-- == 0) {
                 answers_left_ = 0;
                 continue;
             }
+            reply = noise_;
         }
-        const byte_vector reply = answer_(message);
+        if (reply.empty()) {
+            reply = answer_(message);
+        }
         line_.send(reply.data(), reply.size());
     }
 }

@@ -37,6 +37,10 @@ public:
     // After that many more answers, messages are still taken but never answered.
     void go_silent(std::size_t after_answers = 0);
     void speak();
+    // Every answer from now on is this noise instead; empty: the true answers again.
+    void babble(byte_vector noise);
+    // The line goes down, as a pulled unit's does, when that many more messages have come.
+    void hang_up_after(std::size_t messages);
     // Every message received so far, in order.
     std::vector<byte_vector> messages() const;
 
@@ -49,6 +53,8 @@ private:
     mutable std::mutex mutex_;
     std::vector<byte_vector> messages_;
     std::optional<std::size_t> answers_left_;
+    byte_vector noise_;
+    std::optional<std::size_t> messages_left_;
     // Last: its thread ends before the rest goes.
     pty_line line_;
 };
