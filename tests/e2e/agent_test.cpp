@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <rapidjson/document.h>
 
+#include <boost/filesystem.hpp>
 #include <chrono>
 #include <regex>
 #include <thread>
@@ -174,6 +175,11 @@ TEST(Agent, MissingCertificateFailsEveryHandshakeButTheAgentKeepsListening) {
     options.with_certificate = false;
     options.with_key = false;
     agent_process agent(options);
+    // No pair beside it, and the member's own folder is a link, which it refuses.
+    const std::string member_dir = agent.member_dir();
+    boost::filesystem::create_directories(agent.folder() + "config");
+    boost::filesystem::create_symlink(agent.temp_dir(),
+                                      member_dir.substr(0, member_dir.size() - 1));
     agent.start();
     const std::uint16_t port = agent.wait_for_port();
     ASSERT_EQ(port, 10001);
@@ -182,6 +188,9 @@ TEST(Agent, MissingCertificateFailsEveryHandshakeButTheAgentKeepsListening) {
         EXPECT_FALSE(page.connect(port));
     }
     EXPECT_TRUE(agent.wait_for_log("use_certificate_chain_file failed: No such file"));
+    EXPECT_TRUE(agent.log_mentions("The member's own certificate cannot be used: " +
+                                   member_dir.substr(0, member_dir.size() - 1) +
+                                   " is a symbolic link"));
     EXPECT_TRUE(agent.running());
     EXPECT_EQ(agent.wait_for_port(), port);
     EXPECT_EQ(agent.stop(), 0);
