@@ -87,6 +87,10 @@ int run(const certificate_files& beside) {
         std::fprintf(stderr, "Orvel Sync cannot open its log: %s\n", e.what());
         return -1;
     }
+    // Whoever started the agent by hand sees this before the terminal goes quiet.
+    std::printf("Orvel Sync is running; its log is %s\n", file->path().c_str());
+    platform::point_standard_streams_at(file->stream());
+
     log_os_line();
     log(2, "Version: %s", version_text);
     const certificate_choice certificate =
