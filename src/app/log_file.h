@@ -15,7 +15,8 @@ inline constexpr const char* previous_log_prefix = "copy_";
 class log_file {
 public:
     // Moves an existing log to its "copy_" name, opens a new one and registers its
-    // file_logger. Throws what the file raises when it cannot be opened.
+    // file_logger. Throws what the file raises when it cannot be opened, and an
+    // intl_exception when what it opened is not a regular file of the user's own.
     explicit log_file(const std::string& directory);
     // Removes the file logger, then flushes the file to disk and closes it.
     ~log_file();

@@ -7,11 +7,13 @@
 #include "app/failures.h"
 #include "app/log_file.h"
 #include "app/log_hub.h"
+#include "app/member_certificate.h"
 #include "app/os_line.h"
 #include "app/version.h"
 #include "link/worker.h"
 #include "platform/close_request.h"
 #include "platform/file_ops.h"
+#include "platform/private_files.h"
 #include "platform/standard_streams.h"
 #include "sync/main_thread.h"
 #include "sync/safe_fifo.h"
@@ -68,7 +70,7 @@ void serve(const std::string& key_path, const std::string& cert_path, const std:
 
 }  // namespace
 
-int run(const std::string& key_path, const std::string& cert_path) {
+int run(const certificate_files& beside) {
     std::string problem;
     if (!platform::prepare_temp_dir(problem)) {
         // Nothing can be logged yet; whoever started the agent reads why on the terminal.
@@ -78,9 +80,11 @@ int run(const std::string& key_path, const std::string& cert_path) {
     std::unique_ptr<log_file> file;
     try {
         file = std::make_unique<log_file>(platform::temp_dir());
-    } catch (const base_exception&) {
+    } catch (const base_exception& e) {
+        std::fprintf(stderr, "Orvel Sync cannot open its log: %s\n", e.message().c_str());
         return -1;
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "Orvel Sync cannot open its log: %s\n", e.what());
         return -1;
     }
     // Whoever started the agent by hand sees this before the terminal goes quiet.
@@ -89,6 +93,16 @@ int run(const std::string& key_path, const std::string& cert_path) {
 
     log_os_line();
     log(2, "Version: %s", version_text);
+    const certificate_choice certificate =
+        choose_certificate(beside, platform::member_config_dir(), ORVEL_LOCAL_HOST_NAME);
+    if (!certificate.note.empty()) {
+        log(2, "%s", certificate.note.c_str());
+    }
+    if (!certificate.problem.empty()) {
+        log(3, "The member's own certificate cannot be used: %s", certificate.problem.c_str());
+    }
+    const std::string& key_path = certificate.files.key;
+    const std::string& cert_path = certificate.files.certificate;
     log(2, "Keys path: %s", key_path.c_str());
     try {
         serve(key_path, cert_path, file->path());

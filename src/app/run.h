@@ -1,11 +1,12 @@
 // The whole life of the agent, from the log file to "app exited".
 #pragma once
 
-#include <string>
+#include "app/member_certificate.h"
 
 namespace orvel {
 
-// 0, or -1 when the log file cannot be set up.
-int run(const std::string& key_path, const std::string& cert_path);
+// Serves with the pair beside the executable when it is there, else with the member's own.
+// 0, or -1 when the temporary folder or the log file cannot be set up.
+int run(const certificate_files& beside);
 
 }  // namespace orvel

@@ -17,13 +17,14 @@ bool create_dirs(std::string& path);
 // Bytes free for the caller; all ones (and logged) on failure.
 std::uint64_t get_free_space(const std::string& directory);
 // Ends with the separator: the agent's private folder, which holds the log with the
-// member's credentials. $TMPDIR when set, else $XDG_RUNTIME_DIR/orvelsync/, else
-// /tmp/orvelsync-<uid>/; on Windows the user's own temporary folder (GetTempPath, which
-// honours TMP and TEMP), empty when it cannot be read.
+// member's credentials. $TMPDIR when it is the user's own and no one else may write to it,
+// else a folder of the user's own inside it (orvelsync-<uid>/); without $TMPDIR,
+// $XDG_RUNTIME_DIR/orvelsync/, else /tmp/orvelsync-<uid>/. On Windows the user's own
+// temporary folder (GetTempPath, which honours TMP and TEMP), empty when it cannot be read.
 std::string temp_dir();
-// Creates the private folder (mode 0700) when it is missing and refuses one that is a link,
-// not a folder or not the user's own, putting the reason in `problem`. A $TMPDIR the user
-// set is taken as it is. On Windows the folder must exist and be a folder, not a link.
+// Creates the agent's own folder (mode 0700) when it is missing and refuses one that is a
+// link, not a folder or not the user's own, putting the reason in `problem`. On Windows the
+// folder must exist and be a folder, not a link.
 bool prepare_temp_dir(std::string& problem);
 std::string temp_file_path(const std::string& name);
 // The top-level regular files of a folder into another one, created when missing.

@@ -7,26 +7,35 @@ namespace orvel::platform {
 
 namespace {
 
-// The device path in the entry's last parentheses; empty when it has none.
-std::string device_of(const std::string& entry) {
-    const std::size_t open = entry.rfind('(');
-    const std::size_t close = entry.rfind(')');
+// "<name> (<device path>)": the device in the entry's last parentheses. An entry without
+// them has no device.
+serial_port_entry simulated_entry(const std::string& text) {
+    const std::size_t open = text.rfind('(');
+    const std::size_t close = text.rfind(')');
     if (open == std::string::npos || close == std::string::npos || close < open) {
-        return std::string();
+        return {text, std::string()};
     }
-    return entry.substr(open + 1, close - open - 1);
+    std::string name = text.substr(0, open);
+    while (!name.empty() && name.back() == ' ') {
+        name.pop_back();
+    }
+    return {name, text.substr(open + 1, close - open - 1)};
 }
 
-std::vector<std::string> simulated_ports(const std::string& list) {
-    std::vector<std::string> names;
+std::vector<serial_port_entry> simulated_ports(const std::string& list) {
+    std::vector<serial_port_entry> ports;
     std::istringstream pieces(list);
     std::string piece;
     while (std::getline(pieces, piece, ';')) {
-        if (!piece.empty() && simulated_device_present(device_of(piece))) {
-            names.push_back(piece);
+        if (piece.empty()) {
+            continue;
+        }
+        serial_port_entry port = simulated_entry(piece);
+        if (!port.device.empty() && simulated_device_present(port.device)) {
+            ports.push_back(std::move(port));
         }
     }
-    return names;
+    return ports;
 }
 
 }  // namespace
@@ -38,15 +47,15 @@ serial_port_sources default_serial_port_sources() {
     return sources;
 }
 
-std::vector<std::string> serial_port_names(const serial_port_sources& sources) {
-    std::vector<std::string> names = simulated_ports(sources.simulated);
-    const std::vector<std::string> present = present_serial_ports(sources);
-    names.insert(names.end(), present.begin(), present.end());
-    return names;
+std::vector<serial_port_entry> serial_ports(const serial_port_sources& sources) {
+    std::vector<serial_port_entry> ports = simulated_ports(sources.simulated);
+    std::vector<serial_port_entry> present = present_serial_ports(sources);
+    ports.insert(ports.end(), present.begin(), present.end());
+    return ports;
 }
 
-std::vector<std::string> serial_port_names() {
-    return serial_port_names(default_serial_port_sources());
+std::vector<serial_port_entry> serial_ports() {
+    return serial_ports(default_serial_port_sources());
 }
 
 }  // namespace orvel::platform

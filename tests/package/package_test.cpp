@@ -2,6 +2,7 @@
 // what its maintainer scripts do in a root of their own, and the agent run from there.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <boost/filesystem.hpp>
 #include <sstream>
@@ -83,7 +84,7 @@ TEST_F(Package, HoldsTheAgentItsUnitAndScriptsButNoKeyTestsOrTools) {
          {"./usr/lib/orvelsync/orvelsync", "./usr/lib/systemd/user/orvelsync.service",
           "./usr/lib/systemd/user-preset/80-orvelsync.preset", "./usr/bin/orvelsync-trust",
           "./usr/bin/orvelsync-doctor", "./usr/bin/orvelsync -> ../lib/orvelsync/orvelsync",
-          "./usr/share/doc/orvelsync/copyright"}) {
+          "./usr/lib/udev/rules.d/70-orvelsync.rules", "./usr/share/doc/orvelsync/copyright"}) {
         EXPECT_TRUE(contains(listing.output, " " + std::string(path) + "\n")) << path;
     }
     for (const std::string& line : lines_of(listing.output)) {
@@ -105,7 +106,7 @@ TEST_F(Package, HoldsTheAgentItsUnitAndScriptsButNoKeyTestsOrTools) {
     ASSERT_EQ(fields.status, 0) << fields.output;
     EXPECT_TRUE(contains(fields.output, "Package: orvelsync\n")) << fields.output;
     EXPECT_TRUE(contains(fields.output, "Version: " + version + "\n")) << fields.output;
-    // Computed from the agent's libraries, with openssl for the post-install step.
+    // Computed from the agent's libraries, with openssl for the member's scripts.
     for (const char* dependency : {"libc6", "libssl3", "libsystemd0", "libjsoncpp", "openssl"}) {
         EXPECT_TRUE(contains(fields.output, dependency)) << dependency << "\n" << fields.output;
     }
@@ -146,34 +147,23 @@ TEST_F(Package, UnitPassesSystemdAnalyzeVerify) {
     EXPECT_EQ(verify.output, "");
     const std::string unit = read_file(root / "usr/lib/systemd/user/orvelsync.service");
     EXPECT_TRUE(contains(unit, "ExecStart=/usr/lib/orvelsync/orvelsync\n")) << unit;
+    EXPECT_TRUE(contains(unit, "ExecStartPre=-/usr/bin/orvelsync-trust --refresh\n")) << unit;
     EXPECT_TRUE(contains(unit, "Restart=on-failure\n")) << unit;
     EXPECT_TRUE(contains(unit, "WantedBy=graphical-session.target\n")) << unit;
 }
 
-TEST_F(Package, PostInstallMakesACertificateForTheHostAndKeepsOneThatIsThere) {
+// Faults caught: a key every user can read, made or kept by the package for all members.
+TEST_F(Package, PostInstallMakesNoSharedPairTakesTheOldOneAwayAndKeepsASitesPair) {
     extract();
     const command_result installed = maintainer_script("postinst", {"configure", ""});
     ASSERT_EQ(installed.status, 0) << installed.output;
     const std::string cert = root / (agent_dir + "localhost.cert");
     const std::string key = root / (agent_dir + "localhost.key");
-    const command_result made =
-        run_command({"openssl", "x509", "-in", cert, "-noout", "-subject", "-ext",
-                     "subjectAltName,basicConstraints,extendedKeyUsage"});
-    ASSERT_EQ(made.status, 0) << made.output;
-    EXPECT_TRUE(contains(made.output, "CN = localhost")) << made.output;
-    EXPECT_TRUE(contains(made.output, "DNS:localhost, IP Address:127.0.0.1")) << made.output;
-    EXPECT_TRUE(contains(made.output, "CA:FALSE")) << made.output;
-    EXPECT_TRUE(contains(made.output, "TLS Web Server Authentication")) << made.output;
-    // Every member's agent reads the key as that member.
-    struct stat key_status {};
-    ASSERT_EQ(::stat(key.c_str(), &key_status), 0);
-    EXPECT_EQ(key_status.st_mode & 0777, 0644u);
+    EXPECT_FALSE(fs::exists(cert));
+    EXPECT_FALSE(fs::exists(key));
     // Enabled for every user through the preset.
     EXPECT_TRUE(fs::is_symlink(root / enabling_link));
-
-    const std::string made_cert = read_file(cert);
     ASSERT_EQ(maintainer_script("postinst", {"configure", version}).status, 0);
-    EXPECT_EQ(read_file(cert), made_cert);
     EXPECT_TRUE(fs::is_symlink(root / enabling_link));
     // A site's own preset has the last word.
     fs::create_directories(root / "etc/systemd/user-preset");
@@ -182,25 +172,76 @@ TEST_F(Package, PostInstallMakesACertificateForTheHostAndKeepsOneThatIsThere) {
     ASSERT_EQ(maintainer_script("postinst", {"configure", version}).status, 0);
     EXPECT_FALSE(fs::exists(fs::symlink_status(root / enabling_link)));
 
-    // A member's own pair stays as it is, and so does one half of a pair.
-    test::write_test_certificate(cert, key);
-    const std::string own_cert = read_file(cert);
-    const std::string own_key = read_file(key);
-    ASSERT_EQ(maintainer_script("postinst", {"configure", version}).status, 0);
-    EXPECT_EQ(read_file(cert), own_cert);
-    EXPECT_EQ(read_file(key), own_key);
-    fs::remove(key);
-    const command_result half = maintainer_script("postinst", {"configure", version});
-    EXPECT_EQ(half.status, 0);
-    EXPECT_TRUE(contains(half.output, "only one is there")) << half.output;
-    EXPECT_EQ(read_file(cert), own_cert);
+    // The pair earlier versions made for every user goes.
+    ASSERT_EQ(run_command({"openssl",
+                           "req",
+                           "-x509",
+                           "-newkey",
+                           "ec",
+                           "-pkeyopt",
+                           "ec_paramgen_curve:prime256v1",
+                           "-nodes",
+                           "-sha256",
+                           "-days",
+                           "825",
+                           "-subj",
+                           "/CN=localhost",
+                           "-addext",
+                           "subjectAltName=DNS:localhost,IP:127.0.0.1",
+                           "-addext",
+                           "basicConstraints=critical,CA:FALSE",
+                           "-addext",
+                           "extendedKeyUsage=serverAuth",
+                           "-keyout",
+                           key,
+                           "-out",
+                           cert})
+                  .status,
+              0);
+    ::chmod(key.c_str(), 0644);
+    const command_result upgraded = maintainer_script("postinst", {"configure", version});
+    EXPECT_EQ(upgraded.status, 0);
+    EXPECT_TRUE(contains(upgraded.output, "removed the certificate earlier versions shared"))
+        << upgraded.output;
+    EXPECT_FALSE(fs::exists(cert));
     EXPECT_FALSE(fs::exists(key));
+
+    // A site's own pair stays as it is.
+    test::write_test_certificate(cert, key);
+    ::chmod(key.c_str(), 0644);
+    const std::string site_cert = read_file(cert);
+    ASSERT_EQ(maintainer_script("postinst", {"configure", version}).status, 0);
+    EXPECT_EQ(read_file(cert), site_cert);
+    EXPECT_TRUE(fs::exists(key));
+}
+
+// Verified as far as this udev goes: udevadm reads the rule among the system's without a
+// complaint (no udevadm verify before systemd 253; no USB bridge to match here).
+TEST_F(Package, UdevRuleIsReadWithoutComplaint) {
+    if (::geteuid() != 0 || run_command({"sh", "-c", "command -v udevadm"}).status != 0) {
+        GTEST_SKIP() << "needs root (for a mount namespace) and udevadm (package udev)";
+    }
+    extract();
+    const std::string rules = root / "usr/lib/udev/rules.d";
+    // In a mount namespace of its own, the package's rules stand in /etc/udev/rules.d.
+    const command_result tested = run_command({"unshare", "-m", "sh", "-c",
+                                               "mount --bind \"$1\" /etc/udev/rules.d && "
+                                               "udevadm test /sys/devices/virtual/mem/null 2>&1",
+                                               "udev", rules});
+    EXPECT_EQ(tested.status, 0) << tested.output;
+    const std::string rule = "/etc/udev/rules.d/70-orvelsync.rules";
+    EXPECT_TRUE(contains(tested.output, "Reading rules file: " + rule)) << tested.output;
+    // udevadm names the file and line of every rule it cannot take.
+    EXPECT_FALSE(contains(tested.output, rule + ":")) << tested.output;
 }
 
 TEST_F(Package, RemoveTakesBackTheEnablingAndPurgeTheCertificate) {
     extract();
     ASSERT_EQ(maintainer_script("postinst", {"configure", ""}).status, 0);
     ASSERT_TRUE(fs::is_symlink(root / enabling_link));
+    // A site's pair, which only a purge takes.
+    test::write_test_certificate(root / (agent_dir + "localhost.cert"),
+                                 root / (agent_dir + "localhost.key"));
 
     const command_result removing = maintainer_script("prerm", {"remove"});
     EXPECT_EQ(removing.status, 0) << removing.output;
@@ -221,11 +262,11 @@ TEST_F(Package, RemoveTakesBackTheEnablingAndPurgeTheCertificate) {
     EXPECT_FALSE(fs::exists(root / agent_dir));
 }
 
-TEST_F(Package, ExtractedAgentServesThePageStatus0) {
+TEST_F(Package, ExtractedAgentServesThePageStatus0WithTheMembersOwnCertificate) {
     extract();
     ASSERT_EQ(maintainer_script("postinst", {"configure", ""}).status, 0);
     test::agent_options options;
-    // Through the link in usr/bin: the agent still finds the pair beside its own file.
+    // Through the link in usr/bin, with no pair beside the file it leads to.
     options.executable = root / "usr/bin/orvelsync";
     options.in_place = true;
     test::agent_process agent(options);
@@ -234,11 +275,12 @@ TEST_F(Package, ExtractedAgentServesThePageStatus0) {
     ASSERT_NE(port, 0) << agent.terminal_output();
 
     test::page_client page;
+    page.trust_only(agent.member_dir() + "localhost.cert", "localhost");
     ASSERT_TRUE(page.connect(port)) << page.failure();
     const auto status = page.wait_for_status(0);
     ASSERT_TRUE(status);
     EXPECT_EQ(*status, "{\"Status\":0, \"Version\":\"" + version + "\"}");
-    EXPECT_TRUE(agent.log_mentions("Keys path: " + root.path() + agent_dir + "localhost.key"));
+    EXPECT_TRUE(agent.log_mentions("Keys path: " + agent.member_dir() + "localhost.key"));
     page.close();
     EXPECT_EQ(agent.stop(), 0);
 }

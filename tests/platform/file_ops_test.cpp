@@ -1,4 +1,5 @@
 #include "platform/file_ops.h"
+#include "platform/private_files.h"
 
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -109,16 +110,29 @@ TEST(FreeSpace, AnsweredForAFolderAndAllOnesForAMissingOne) {
     EXPECT_TRUE(logger.contains("get_free_space failed: 2. No such file or directory"));
 }
 
-TEST(TempDir, ComesFromTmpdirElseAPrivateFolderAndAlwaysEndsWithASlash) {
+TEST(TempDir, ComesFromTmpdirWhenItIsTheUsersAloneElseAPrivateFolderAndEndsWithASlash) {
     scoped_env runtime("XDG_RUNTIME_DIR", "/run/user/1000");
+    test::temp_folder own("own");
+    ::chmod(own.path().c_str(), 0755);
     {
-        scoped_env env("TMPDIR", "/var/scratch");
-        EXPECT_EQ(platform::temp_dir(), "/var/scratch/");
-        EXPECT_EQ(platform::temp_file_path("x.log"), "/var/scratch/x.log");
+        scoped_env env("TMPDIR", own.path());
+        EXPECT_EQ(platform::temp_dir(), own.path());
+        EXPECT_EQ(platform::temp_file_path("x.log"), own / "x.log");
+    }
+    const std::string subfolder = "orvelsync-" + std::to_string(::geteuid()) + "/";
+    {
+        scoped_env env("TMPDIR", own.path().substr(0, own.path().size() - 1));
+        EXPECT_EQ(platform::temp_dir(), own.path());
+        // Others could plant the log in a folder they may write to: a folder of the user's
+        // own inside it, and inside one that is missing.
+        ::chmod(own.path().c_str(), 01777);
+        EXPECT_EQ(platform::temp_dir(), own / subfolder);
+        ::chmod(own.path().c_str(), 0775);
+        EXPECT_EQ(platform::temp_dir(), own / subfolder);
     }
     {
-        scoped_env env("TMPDIR", "/var/other/");
-        EXPECT_EQ(platform::temp_dir(), "/var/other/");
+        scoped_env env("TMPDIR", "/var/missing");
+        EXPECT_EQ(platform::temp_dir(), "/var/missing/" + subfolder);
     }
     // A shared /tmp is never the folder itself: other users could read the log there.
     scoped_env env("TMPDIR", "");
@@ -127,6 +141,17 @@ TEST(TempDir, ComesFromTmpdirElseAPrivateFolderAndAlwaysEndsWithASlash) {
     EXPECT_EQ(platform::temp_dir(), "/run/user/1000/orvelsync/");
     scoped_env no_runtime("XDG_RUNTIME_DIR", nullptr);
     EXPECT_EQ(platform::temp_dir(), "/tmp/orvelsync-" + std::to_string(::geteuid()) + "/");
+}
+
+TEST(MemberConfigDir, XdgConfigHomeWhenAbsoluteElseTheHomesConfigFolder) {
+    scoped_env home("HOME", "/home/member");
+    {
+        scoped_env config("XDG_CONFIG_HOME", "/srv/config/");
+        EXPECT_EQ(platform::member_config_dir(), "/srv/config/orvelsync/");
+    }
+    // A relative one is to be ignored, as the base directory rules say.
+    scoped_env config("XDG_CONFIG_HOME", "config");
+    EXPECT_EQ(platform::member_config_dir(), "/home/member/.config/orvelsync/");
 }
 
 TEST(TempDir, PrivateFolderIsMadeOwnerOnlyAndAPlantedOneIsRefused) {

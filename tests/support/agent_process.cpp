@@ -119,6 +119,8 @@ agent_process::agent_process(agent_options options) : options_(std::move(options
     }
     temp_dir_ = folder_ / "tmp/";
     fs::create_directories(temp_dir_);
+    // The user's alone, so the agent writes its log right there.
+    fs::permissions(temp_dir_, fs::perms::owner_all);
     if (options_.in_place) {
         return;
     }
@@ -150,7 +152,9 @@ void agent_process::start() {
     if (running()) {
         throw std::logic_error("agent_process: already running");
     }
-    std::vector<std::pair<std::string, std::string>> extra = {{"TMPDIR", temp_dir_}};
+    // Never the tester's own settings: a member's certificate the agent makes goes here.
+    std::vector<std::pair<std::string, std::string>> extra = {
+        {"TMPDIR", temp_dir_}, {"XDG_CONFIG_HOME", folder_ / "config"}};
     extra.insert(extra.end(), options_.environment.begin(), options_.environment.end());
     std::vector<std::string> environment = environment_with(extra);
     std::vector<char*> envp;

@@ -1,5 +1,6 @@
 // The built agent run as a member runs it: its own copy of the executable with the
-// certificate and key beside it, its own temporary folder (and so its own log file).
+// certificate and key beside it, its own temporary folder (and so its own log file) and
+// settings folder (and so its own member's certificate).
 #pragma once
 
 #include <chrono>
@@ -27,8 +28,8 @@ struct agent_options {
     // Run the executable where it is, with what lies beside it, rather than a copy with
     // the build's certificate and key (the two above then do nothing).
     bool in_place = false;
-    // Set in the agent's environment on top of the test's own (TMPDIR is set already;
-    // giving it here replaces it).
+    // Set in the agent's environment on top of the test's own (TMPDIR and XDG_CONFIG_HOME
+    // are set already; giving them here replaces them).
     std::vector<std::pair<std::string, std::string>> environment;
     // A program (searched in PATH) and its arguments that start the agent, which comes last
     // among them: it must end by running the agent in its own place (exec), as
@@ -69,6 +70,8 @@ public:
     const std::string& folder() const { return folder_.path(); }
     // The agent's TMPDIR, ending with "/".
     const std::string& temp_dir() const { return temp_dir_; }
+    // Where the agent keeps the member's own certificate, ending with "/".
+    std::string member_dir() const { return folder_ / "config/orvelsync/"; }
     std::string executable_path() const;
     std::string log_path() const;
     std::string previous_log_path() const;

@@ -38,6 +38,22 @@ void fake_sysfs::add_partition(const std::string& disk, const std::string& name,
     link_number(number, device);
 }
 
+void fake_sysfs::add_usb_serial_port(const std::string& usb, const std::string& vendor,
+                                     const std::string& product, const std::string& driver,
+                                     const std::string& tty) {
+    const std::string device = root_ + "/devices/usb1/" + usb;
+    const std::string port = device + "/" + usb + ":1.0/" + tty;
+    fs::create_directories(port + "/tty/" + tty);
+    fs::create_directories(root_ + "/class/tty");
+    write_file(device + "/idVendor", vendor + "\n");
+    write_file(device + "/product", product + "\n");
+    // Relative, as the kernel makes them; only the driver link's last part is read.
+    fs::create_symlink("../../../../bus/usb-serial/drivers/" + driver, port + "/driver");
+    fs::create_symlink("../../../" + tty, port + "/tty/" + tty + "/device");
+    fs::create_symlink("../../devices/usb1/" + usb + "/" + usb + ":1.0/" + tty + "/tty/" + tty,
+                       root_ + "/class/tty/" + tty);
+}
+
 void fake_sysfs::link_number(const std::string& number, const std::string& device) {
     // Relative, as the kernel makes them, so the tree may lie anywhere.
     fs::create_symlink("../../" + device, root_ + "/dev/block/" + number);

@@ -1,4 +1,5 @@
-// A sysfs tree of block devices in a test folder: disks, partitions and the dev/block links.
+// A sysfs tree in a test folder: block devices (disks, partitions and the dev/block links)
+// and USB serial ports.
 #pragma once
 
 #include <map>
@@ -16,6 +17,12 @@ public:
                   bool removable);
     // A partition of a disk added before.
     void add_partition(const std::string& disk, const std::string& name, const std::string& number);
+
+    // A port <tty> of a USB serial driver, as the kernel shows it under class/tty, on a USB
+    // device of its own (devices/usb1/<usb>) with the vendor id and the product string.
+    void add_usb_serial_port(const std::string& usb, const std::string& vendor,
+                             const std::string& product, const std::string& driver,
+                             const std::string& tty);
 
     const std::string& root() const { return root_; }
 

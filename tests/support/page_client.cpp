@@ -19,7 +19,14 @@ namespace {
 using tls_client = websocketpp::client<websocketpp::config::asio_tls_client>;
 using context_ptr = std::shared_ptr<boost::asio::ssl::context>;
 
-context_ptr make_context(tls_version version) {
+// Whom the client trusts: nobody checked, as a page whose member accepted the certificate,
+// or the certificate in a file for the name, as a browser that has it in its store.
+struct trust_setting {
+    std::string certificate_file;
+    std::string name;
+};
+
+context_ptr make_context(tls_version version, const trust_setting& trust) {
     namespace ssl = boost::asio::ssl;
     auto context = std::make_shared<ssl::context>(ssl::context::tls_client);
     SSL_CTX* native = context->native_handle();
@@ -36,6 +43,14 @@ context_ptr make_context(tls_version version) {
     }
     // The agent's certificate is self-signed, as on a member's machine.
     context->set_verify_mode(ssl::verify_none);
+    if (!trust.certificate_file.empty()) {
+        context->load_verify_file(trust.certificate_file);
+        context->set_verify_mode(ssl::verify_peer);
+        X509_VERIFY_PARAM* checks = SSL_CTX_get0_param(native);
+        if (X509_VERIFY_PARAM_set1_ip_asc(checks, trust.name.c_str()) != 1) {
+            X509_VERIFY_PARAM_set1_host(checks, trust.name.c_str(), 0);
+        }
+    }
     return context;
 }
 
@@ -58,13 +73,14 @@ struct page_client::impl {
     std::string failure;
     int close_code = 0;
     std::string origin;
+    trust_setting trust;
 
     explicit impl(tls_version v) : version(v) {
         client.clear_access_channels(websocketpp::log::alevel::all);
         client.clear_error_channels(websocketpp::log::elevel::all);
         client.init_asio();
         client.set_tls_init_handler(
-            [this](websocketpp::connection_hdl) { return make_context(version); });
+            [this](websocketpp::connection_hdl) { return make_context(version, trust); });
         client.set_open_handler([this](websocketpp::connection_hdl h) {
             std::lock_guard<std::mutex> lock(mutex);
             http_status = client.get_con_from_hdl(h)->get_response_code();
@@ -120,6 +136,10 @@ page_client::~page_client() {
 
 void page_client::set_origin(std::string origin) {
     impl_->origin = std::move(origin);
+}
+
+void page_client::trust_only(std::string certificate_file, std::string name) {
+    impl_->trust = {std::move(certificate_file), std::move(name)};
 }
 
 bool page_client::connect(std::uint16_t port, duration timeout, const std::string& address) {

@@ -27,6 +27,9 @@ public:
     // The Origin header of the handshake, as a browser page at that origin sends it; none
     // by default, as a local program connects.
     void set_origin(std::string origin);
+    // Checks the agent's certificate as a browser does: it must be the one in the file (PEM)
+    // and be made out to the name (a host name or an address). By default nothing is checked.
+    void trust_only(std::string certificate_file, std::string name);
     // Opens wss://<address>:<port>/ (once per client); true once the connection is open. On
     // false, http_status() and http_body() hold a refused handshake's answer and failure()
     // the library's reason.

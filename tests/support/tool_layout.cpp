@@ -4,6 +4,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "support/agent_process.h"
+
 namespace orvel::test {
 
 namespace fs = boost::filesystem;
@@ -32,6 +34,8 @@ tool_layout::tool_layout() {
     for (const char* script : {"orvelsync-trust", "orvelsync-doctor"}) {
         fs::copy_file(tools_dir + script, folder_ / "bin/" + script);
     }
+    // A copy, not a link: the agent looks for a site's pair beside its own file.
+    fs::copy_file(built_agent_path(), folder_ / "lib/orvelsync/orvelsync");
     make_certificate(false);
 }
 
@@ -41,6 +45,7 @@ command_result tool_layout::run(
     std::vector<std::string> command = {folder_ / "bin/" + script};
     command.insert(command.end(), arguments.begin(), arguments.end());
     environment.emplace_back("HOME", home());
+    environment.emplace_back("XDG_CONFIG_HOME", home() + "/.config");
     return run_command(command, environment);
 }
 
@@ -67,6 +72,11 @@ void tool_layout::make_certificate(bool may_sign_others) {
         command.insert(command.end(), {"-addext", "basicConstraints=critical,CA:FALSE"});
     }
     require(run_command(command), "openssl req");
+}
+
+void tool_layout::remove_site_certificate() const {
+    fs::remove(certificate_path());
+    fs::remove(folder_ / "lib/orvelsync/localhost.key");
 }
 
 void tool_layout::use_certificate(const std::string& path) {

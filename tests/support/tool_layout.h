@@ -1,5 +1,5 @@
 // The member's scripts laid out as the package installs them (bin/ beside lib/orvelsync/,
-// which holds the agent's certificate), run with a home folder of their own.
+// which holds the agent and a site's certificate), run with a home folder of their own.
 #pragma once
 
 #include <optional>
@@ -13,10 +13,11 @@ namespace orvel::test {
 
 class tool_layout {
 public:
-    // Both scripts from the build and a server certificate (not a CA) for localhost.
+    // Both scripts and the agent from the build, and a site's server certificate (not a CA)
+    // for localhost beside the agent.
     tool_layout();
 
-    // bin/<script> with the arguments and HOME set to home().
+    // bin/<script> with the arguments, HOME set to home() and the settings in its .config.
     command_result run(const std::string& script, const std::vector<std::string>& arguments = {},
                        std::vector<std::pair<std::string, std::string>> environment = {}) const;
 
@@ -26,7 +27,13 @@ public:
     // Or with a copy of one that is there, such as the one a running agent serves.
     void use_certificate(const std::string& path);
     std::string certificate_path() const { return folder_ / "lib/orvelsync/localhost.cert"; }
+    // Takes the site's pair away, so that the member's own is used.
+    void remove_site_certificate() const;
+    // Where the agent keeps the member's own pair.
+    std::string member_dir() const { return home() + "/.config/orvelsync/"; }
 
+    // The installation's root (what the package puts in /usr), ending with "/".
+    const std::string& root() const { return folder_.path(); }
     std::string home() const { return folder_ / "home"; }
     std::string chromium_store() const { return home() + "/.pki/nssdb"; }
     // An empty store in a new Firefox profile, as Firefox makes it; answers the profile.

@@ -20,23 +20,15 @@ bool CommConnection::open_device() {
 }
 
 std::string CommConnection::find_device() {
-    return find_port(platform::serial_port_names(), owned_device().identity());
+    return find_port(platform::serial_ports(), owned_device().identity());
 }
 
-std::string find_port(const std::vector<std::string>& names, const std::string& identity) {
-    for (const std::string& name : names) {
-        const std::size_t bridge = name.find(identity);
-        if (bridge == std::string::npos) {
-            continue;
-        }
-        const std::size_t open =
-            name.find(std::string("(") + platform::port_path_prefix(), bridge + identity.size());
-        if (open == std::string::npos) {
-            continue;
-        }
-        const std::size_t close = name.find(')', open);
-        if (close != std::string::npos) {
-            return name.substr(open + 1, close - open - 1);
+std::string find_port(const std::vector<platform::serial_port_entry>& ports,
+                      const std::string& identity) {
+    for (const platform::serial_port_entry& port : ports) {
+        if (port.name.find(identity) != std::string::npos &&
+            port.device.rfind(platform::port_path_prefix(), 0) == 0) {
+            return port.device;
         }
     }
     return std::string();

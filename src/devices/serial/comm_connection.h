@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "devices/serial/comm_device.h"
+#include "platform/serial_ports.h"
 #include "sync/device_connection.h"
 
 namespace orvel {
@@ -20,9 +21,10 @@ public:
     std::string find_device() override;
 };
 
-// The device path of the first name that contains the identity and then "(/" with a ")"
-// after it: the text between the parentheses. Empty when no name matches. Simulated units
-// may stand at any absolute path, not only below /dev.
-std::string find_port(const std::vector<std::string>& names, const std::string& identity);
+// The device of the first port whose name contains the identity and whose device is a path
+// (a COM port's on Windows); empty when none is. Simulated units may stand at any absolute
+// path, not only below /dev.
+std::string find_port(const std::vector<platform::serial_port_entry>& ports,
+                      const std::string& identity);
 
 }  // namespace orvel

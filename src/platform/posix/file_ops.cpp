@@ -13,6 +13,7 @@
 
 #include "app/log_hub.h"
 #include "platform/auto_fd.h"
+#include "platform/private_files.h"
 #include "platform/system_error.h"
 
 namespace orvel::platform {
@@ -93,54 +94,38 @@ const char* set_variable(const char* name) {
     return value != nullptr && *value != '\0' ? value : nullptr;
 }
 
+// Other users may put files in a folder they may write to, such as a $TMPDIR of /tmp:
+// the log, with the member's credentials, must not land where one of them made it first.
+bool is_private_dir(const std::string& folder) {
+    struct stat info {};
+    return ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           info.st_uid == ::geteuid() && (info.st_mode & 022) == 0;
+}
+
+std::string own_subfolder(const std::string& folder) {
+    return folder + "orvelsync-" + std::to_string(::geteuid()) + "/";
+}
+
 }  // namespace
 
 std::string temp_dir() {
     if (const char* configured = set_variable("TMPDIR")) {
-        return with_separator(configured);
+        const std::string folder = with_separator(configured);
+        return is_private_dir(folder) ? folder : own_subfolder(folder);
     }
     if (const char* runtime = set_variable("XDG_RUNTIME_DIR")) {
         return with_separator(runtime) + "orvelsync/";
     }
-    return "/tmp/orvelsync-" + std::to_string(::geteuid()) + "/";
+    return own_subfolder("/tmp/");
 }
 
 bool prepare_temp_dir(std::string& problem) {
-    if (set_variable("TMPDIR") != nullptr) {
-        return true;
-    }
     const std::string folder = temp_dir();
-    const std::string path = folder.substr(0, folder.size() - 1);
-    if (::mkdir(path.c_str(), 0700) == 0) {
+    const char* configured = set_variable("TMPDIR");
+    if (configured != nullptr && folder == with_separator(configured)) {
         return true;
     }
-    if (errno != EEXIST) {
-        problem = "cannot create " + path + ": " + error_text(errno);
-        return false;
-    }
-    // In a shared /tmp another user may have put something at the name first.
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0) {
-        problem = "cannot examine " + path + ": " + error_text(errno);
-        return false;
-    }
-    if (S_ISLNK(info.st_mode)) {
-        problem = path + " is a symbolic link";
-        return false;
-    }
-    if (!S_ISDIR(info.st_mode)) {
-        problem = path + " is not a folder";
-        return false;
-    }
-    if (info.st_uid != ::geteuid()) {
-        problem = path + " belongs to another user (" + std::to_string(info.st_uid) + ")";
-        return false;
-    }
-    if ((info.st_mode & 077) != 0 && ::chmod(path.c_str(), 0700) != 0) {
-        problem = "cannot make " + path + " private: " + error_text(errno);
-        return false;
-    }
-    return true;
+    return prepare_private_dir(folder, false, problem);
 }
 
 }  // namespace orvel::platform

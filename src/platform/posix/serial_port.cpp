@@ -47,8 +47,11 @@ bool speed_of(std::uint32_t baud, speed_t& speed) {
 void log_open_failure(int error) {
     std::string text = error_text(error);
     if (error == EACCES || error == EPERM) {
-        // On Debian the serial devices belong to the group "dialout".
-        text += " (serial ports need membership of the dialout group)";
+        // On Debian the serial devices belong to the group "dialout"; the package's udev
+        // rule gives the user at the seat the units' bridges.
+        text +=
+            " (serial ports need the package's udev rule for the seat's user, or"
+            " membership of the dialout group)";
     }
     log(3, "%s: %lu. %s", "Create file failed", static_cast<unsigned long>(error), text.c_str());
 }

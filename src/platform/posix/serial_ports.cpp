@@ -47,13 +47,13 @@ std::pair<std::string, unsigned long> order_of(const std::string& tty) {
     return {tty.substr(0, digits), std::strtoul(tty.c_str() + digits, nullptr, 10)};
 }
 
-std::vector<std::string> usb_serial_ports(const std::string& sysfs_root) {
+std::vector<serial_port_entry> usb_serial_ports(const std::string& sysfs_root) {
     boost::system::error_code ec;
     const fs::path sysfs = fs::canonical(sysfs_root, ec);
     if (ec) {
         return {};
     }
-    std::vector<std::pair<std::string, std::string>> ports;  // tty name, friendly name
+    std::vector<serial_port_entry> ports;
     for (fs::directory_iterator it(sysfs / "class" / "tty", ec), end; !ec && it != end;
          it.increment(ec)) {
         const std::string tty = it->path().filename().string();
@@ -74,16 +74,12 @@ std::vector<std::string> usb_serial_ports(const std::string& sysfs_root) {
         }
         // Only the link's last part counts, so a recorded tree need not hold the drivers.
         const fs::path driver = fs::read_symlink(device / "driver", link_ec);
-        ports.emplace_back(
-            tty, friendly_name(driver.filename().string(), usb_device) + " (/dev/" + tty + ")");
+        // The node the kernel names after the port, whatever the product string says.
+        ports.push_back({friendly_name(driver.filename().string(), usb_device), "/dev/" + tty});
     }
     std::sort(ports.begin(), ports.end(),
-              [](const auto& a, const auto& b) { return order_of(a.first) < order_of(b.first); });
-    std::vector<std::string> names;
-    for (const auto& port : ports) {
-        names.push_back(port.second);
-    }
-    return names;
+              [](const auto& a, const auto& b) { return order_of(a.device) < order_of(b.device); });
+    return ports;
 }
 
 }  // namespace
@@ -98,7 +94,7 @@ bool simulated_device_present(const std::string& device) {
     return fs::exists(device, ec);
 }
 
-std::vector<std::string> present_serial_ports(const serial_port_sources& sources) {
+std::vector<serial_port_entry> present_serial_ports(const serial_port_sources& sources) {
     return usb_serial_ports(sources.sysfs);
 }
 

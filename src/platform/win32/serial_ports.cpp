@@ -25,22 +25,28 @@ bool read_property(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property, std::s
     return true;
 }
 
-// "(COM7)" at the end becomes "(\\.\COM7)", the path that opens every COM port, also
-// those above COM9.
-std::string with_device_path(const std::string& friendly) {
-    const std::size_t open = friendly.rfind("(COM");
-    if (open == std::string::npos || friendly.find(')', open) == std::string::npos) {
-        return friendly;
+// The port name the system gave the device ("COM7"), from its registry key; empty when it
+// has none.
+std::string port_name(HDEVINFO set, SP_DEVINFO_DATA& device) {
+    const HKEY key = ::SetupDiOpenDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
+    if (key == INVALID_HANDLE_VALUE) {
+        return {};
     }
-    return friendly.substr(0, open + 1) + port_path_prefix() + friendly.substr(open + 1);
+    char buffer[64] = {};
+    DWORD size = sizeof buffer - 1;
+    DWORD type = 0;
+    const LONG read =
+        ::RegQueryValueExA(key, "PortName", nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+    ::RegCloseKey(key);
+    return read == ERROR_SUCCESS && type == REG_SZ ? std::string(buffer) : std::string();
 }
 
-std::vector<std::string> present_ports() {
-    std::vector<std::string> names;
+std::vector<serial_port_entry> present_ports() {
+    std::vector<serial_port_entry> ports;
     const auto_devinfo set(::SetupDiGetClassDevsA(&comport_interface, nullptr, nullptr,
                                                   DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
     if (!set.valid()) {
-        return names;
+        return ports;
     }
     for (DWORD index = 0;; ++index) {
         SP_DEVINFO_DATA device{};
@@ -50,13 +56,15 @@ std::vector<std::string> present_ports() {
         }
         std::string friendly;
         std::string description;
-        // Only a port whose driver describes it completely is listed.
+        // Only a port whose driver describes it completely is listed. "\\.\" opens every
+        // COM port, also those above COM9.
+        const std::string port = port_name(set.get(), device);
         if (read_property(set.get(), device, SPDRP_FRIENDLYNAME, friendly) &&
-            read_property(set.get(), device, SPDRP_DEVICEDESC, description)) {
-            names.push_back(with_device_path(friendly));
+            read_property(set.get(), device, SPDRP_DEVICEDESC, description) && !port.empty()) {
+            ports.push_back({friendly, port_path_prefix() + port});
         }
     }
-    return names;
+    return ports;
 }
 
 }  // namespace
@@ -70,7 +78,7 @@ const char* port_path_prefix() {
     return "\\\\.\\";
 }
 
-std::vector<std::string> present_serial_ports(const serial_port_sources&) {
+std::vector<serial_port_entry> present_serial_ports(const serial_port_sources&) {
     return present_ports();
 }
 

@@ -10,6 +10,7 @@
 #include "platform/serial_port.h"
 #include "platform/serial_ports.h"
 #include "support/capture_logger.h"
+#include "support/fake_sysfs.h"
 #include "support/pty_line.h"
 #include "support/temp_folder.h"
 
@@ -225,6 +226,15 @@ void replay_sysfs(const std::string& root) {
                        root + "/devices/platform/serial8250/tty/ttyS0/device");
 }
 
+// "<name> (<device>)" of every port listed, as the simulated list is written.
+std::vector<std::string> listed(const platform::serial_port_sources& sources) {
+    std::vector<std::string> names;
+    for (const platform::serial_port_entry& port : platform::serial_ports(sources)) {
+        names.push_back(port.name + " (" + port.device + ")");
+    }
+    return names;
+}
+
 TEST(SerialPortList, SimulatedPortsFirstThenUsbPortsInNumberOrder) {
     test::temp_folder sysfs("sysfs");
     replay_sysfs(sysfs.path());
@@ -236,7 +246,7 @@ TEST(SerialPortList, SimulatedPortsFirstThenUsbPortsInNumberOrder) {
     sources.sysfs = sysfs.path();
     sources.simulated = first.port_entry("Prolific USB-to-Serial Comm Port") + ";;" +
                         "Silicon Labs CP210x USB to UART Bridge (" + sysfs / "unit.port" + ")";
-    EXPECT_EQ(platform::serial_port_names(sources),
+    EXPECT_EQ(listed(sources),
               (std::vector<std::string>{
                   first.port_entry("Prolific USB-to-Serial Comm Port"),
                   "Silicon Labs CP210x USB to UART Bridge (" + sysfs / "unit.port" + ")",
@@ -248,29 +258,56 @@ TEST(SerialPortList, SimulatedPortsFirstThenUsbPortsInNumberOrder) {
 
     // A simulated unit whose device went away is unplugged: it is no longer listed.
     fs::remove(sysfs / "unit.port");
-    EXPECT_EQ(platform::serial_port_names(sources).front(),
-              first.port_entry("Prolific USB-to-Serial Comm Port"));
-    EXPECT_EQ(platform::serial_port_names(sources).size(), 5u);
+    EXPECT_EQ(listed(sources).front(), first.port_entry("Prolific USB-to-Serial Comm Port"));
+    EXPECT_EQ(listed(sources).size(), 5u);
 
     sources.simulated.clear();
-    const std::vector<std::string> real = platform::serial_port_names(sources);
+    const std::vector<platform::serial_port_entry> real = platform::serial_ports(sources);
     // Of two bridges of a kind the first listed wins: ttyUSB3, not ttyUSB10.
     EXPECT_EQ(find_port(real, "Silicon Labs CP210x USB to UART Bridge"), "/dev/ttyUSB3");
     EXPECT_EQ(find_port(real, "Prolific USB-to-Serial Comm Port"), "/dev/ttyUSB2");
 
     sources.sysfs = sysfs / "missing";
-    EXPECT_TRUE(platform::serial_port_names(sources).empty());
+    EXPECT_TRUE(platform::serial_ports(sources).empty());
 }
 
-TEST(SerialPortList, PortIsTheDevicePathInParenthesesAfterTheBridgeName) {
+TEST(SerialPortList, PortIsTheDeviceOfTheFirstPortNamedForTheBridge) {
     const std::string bridge = "Silicon Labs CP210x USB to UART Bridge";
-    EXPECT_EQ(find_port({"Prolific USB-to-Serial Comm Port (/dev/ttyUSB0)",
-                         bridge + " (/dev/ttyUSB1", bridge + " (COM3)", bridge + " (/dev/pts/4)"},
+    EXPECT_EQ(find_port({{"Prolific USB-to-Serial Comm Port", "/dev/ttyUSB0"},
+                         {bridge, ""},
+                         {bridge, "COM3"},
+                         {bridge, "/dev/pts/4"}},
                         bridge),
               "/dev/pts/4");
-    EXPECT_EQ(find_port({bridge + " (/tmp/units/hx62.port)"}, bridge), "/tmp/units/hx62.port");
-    EXPECT_EQ(find_port({"(/dev/ttyUSB0) " + bridge}, bridge), "");
+    EXPECT_EQ(find_port({{bridge, "/tmp/units/hx62.port"}}, bridge), "/tmp/units/hx62.port");
     EXPECT_EQ(find_port({}, bridge), "");
+
+    // A simulated entry names its device in its last parentheses, after the bridge's name.
+    test::pty_line line([](const std::uint8_t*, std::size_t) {});
+    platform::serial_port_sources sources;
+    sources.sysfs = "/nonexistent";
+    sources.simulated = bridge + " (" + line.path() + ";(" + line.path() + ") " + bridge;
+    EXPECT_EQ(find_port(platform::serial_ports(sources), bridge), "");
+}
+
+// A USB device's product string is its maker's text: one that names another device in
+// parentheses must not make the agent open that device instead of the port's own node.
+TEST(SerialPortList, ProductStringNamingADeviceCannotRedirectThePort) {
+    test::temp_folder root("sysfs");
+    test::fake_sysfs sysfs(root.path());
+    const std::string bridge = "Silicon Labs CP210x USB to UART Bridge";
+    sysfs.add_usb_serial_port("1-1", "0403", bridge + " (/dev/pts/0)", "ftdi_sio", "ttyUSB0");
+    sysfs.add_usb_serial_port("1-2", "10c4", "CP2102 USB to UART Bridge Controller", "cp210x",
+                              "ttyUSB1");
+    platform::serial_port_sources sources;
+    sources.sysfs = sysfs.root();
+    const std::vector<platform::serial_port_entry> ports = platform::serial_ports(sources);
+    ASSERT_EQ(ports.size(), 2u);
+    EXPECT_EQ(ports[0].name, bridge + " (/dev/pts/0)");
+    EXPECT_EQ(ports[0].device, "/dev/ttyUSB0");
+    EXPECT_EQ(ports[1].name, bridge);
+    EXPECT_EQ(ports[1].device, "/dev/ttyUSB1");
+    EXPECT_EQ(find_port(ports, bridge), "/dev/ttyUSB0");
 }
 
 }  // namespace

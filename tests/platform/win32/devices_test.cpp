@@ -34,10 +34,12 @@ TEST(Win32Devices, AVolumeWithoutADeviceHasNoNumberAndNoDisk) {
 TEST(Win32Devices, SimulatedPortsComeFirstAndNameTheirPathWithThePrefix) {
     serial_port_sources sources;
     sources.simulated = "Prolific USB-to-Serial Comm Port (\\\\.\\COM41);Other (\\\\.\\COM42)";
-    const std::vector<std::string> names = serial_port_names(sources);
-    ASSERT_GE(names.size(), 2u);
-    EXPECT_EQ(names[0], "Prolific USB-to-Serial Comm Port (\\\\.\\COM41)");
-    EXPECT_EQ(names[1], "Other (\\\\.\\COM42)");
+    const std::vector<serial_port_entry> ports = serial_ports(sources);
+    ASSERT_GE(ports.size(), 2u);
+    EXPECT_EQ(ports[0].name, "Prolific USB-to-Serial Comm Port");
+    EXPECT_EQ(ports[0].device, "\\\\.\\COM41");
+    EXPECT_EQ(ports[1].name, "Other");
+    EXPECT_EQ(ports[1].device, "\\\\.\\COM42");
     EXPECT_EQ(std::string(port_path_prefix()), "\\\\.\\");
 }
 

@@ -1,4 +1,5 @@
 #include "platform/file_ops.h"
+#include "platform/private_files.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -60,6 +61,27 @@ TEST(Win32Folders, TheTemporaryFolderIsTheUsersAndReady) {
     std::string problem;
     EXPECT_TRUE(prepare_temp_dir(problem)) << problem;
     EXPECT_TRUE(is_folder(folder));
+}
+
+// The member's certificate folder: under the profile's application data, made with its
+// parents; a file where the folder should be is refused, and a replaced file is whole.
+TEST(Win32Folders, MemberFolderIsMadeAndItsFilesReplacedWhole) {
+    test::temp_folder folder("member");
+    const std::string data = folder.path() + "Roaming";
+    ::_putenv(("APPDATA=" + data).c_str());
+    const std::string member = member_config_dir();
+    EXPECT_EQ(member, data + "\\orvelsync\\");
+    std::string problem;
+    ASSERT_TRUE(prepare_private_dir(member, true, problem)) << problem;
+    EXPECT_TRUE(is_folder(member));
+    ASSERT_TRUE(replace_file(member + "localhost.key", "new key", true, problem)) << problem;
+    ASSERT_TRUE(replace_file(member + "localhost.key", "newer key", true, problem)) << problem;
+    EXPECT_EQ(test::read_file(member + "localhost.key"), "newer key");
+    EXPECT_FALSE(exists(member + "localhost.key.new"));
+    EXPECT_EQ(own_file_problem(member + "localhost.key", true), "");
+
+    EXPECT_FALSE(prepare_private_dir(member + "localhost.key", false, problem));
+    EXPECT_EQ(problem, member + "localhost.key is not a folder");
 }
 
 TEST(Win32Folders, FreeSpaceOfAFolderAndAllOnesForAMissingOne) {
