@@ -92,8 +92,7 @@ TEST(Hx62Parser, PacketOfAnotherIdIsSkippedWhole) {
     packet_reader reader;
     // The other packet's payload holds a whole store reply: skipping it byte by byte
     // would find that one.
-    byte_vector other_payload{0x35};
-    other_payload.insert(other_payload.end(), store_reply.begin(), store_reply.end());
+    const byte_vector other_payload = joined({{0x35}, store_reply});
     const byte_vector wanted = framed({0x31, 0x30, 0x07});
     feed(reader, joined({framed(other_payload), wanted}));
     EXPECT_EQ(reader.match_packet(0x31), packet_reader::matched);
