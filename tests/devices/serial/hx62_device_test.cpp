@@ -141,30 +141,6 @@ TEST_F(Hx62Device, CourseThatWouldRunPastItsSectorsOrItsAreaIsRefusedBeforeAnyWr
     EXPECT_TRUE(unit.written_sectors().empty());
 }
 
-TEST_F(Hx62Device, StorageBlockFromTheServiceMustKeepEveryCourseInTheUnitsCourseArea) {
-    // The unit's 40 records of 1000 bytes own sectors 77 to 86.
-    unit.set_storage({{1, 0x4D000, 40000, 1000, 40}});
-    const auto refused = [&](const test::hx62_storage_entry& entry, std::int32_t index,
-                             const std::string& line) {
-        downloaded(index, 1000, 40);
-        device.downloaded_course().sector51 = hx62_unit::storage_block({entry});
-        EXPECT_FALSE(device.write_course()) << line;
-        EXPECT_TRUE(logger.contains(line)) << line;
-    };
-    // More records than the unit's: this course would land in sector 101.
-    refused({1, 0x4D000, 4000000, 1000, 4000}, 101,
-            "Storage block of 4000 records of 1000 bytes reaches sector 1053, the unit's "
-            "course area ends at sector 86");
-    // This course fits, but the unit would take sector 87 for its 41st.
-    refused({1, 0x4D000, 41000, 1000, 41}, 2,
-            "Storage block of 41 records of 1000 bytes reaches sector 87, the unit's course "
-            "area ends at sector 86");
-    // Records of another size lay the course across its neighbours.
-    refused({1, 0x4D000, 160000, 4000, 40}, 2,
-            "Storage block's record size 4000 is not the course's 1000 bytes");
-    EXPECT_TRUE(unit.written_sectors().empty());
-}
-
 // Scrambles a course record as the service does: the inverse of the descrambling.
 byte_vector scrambled(std::uint16_t id, const std::string& name, const model_key& data_key,
                       const model_key& name_key) {
