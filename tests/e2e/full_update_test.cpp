@@ -366,9 +366,20 @@ TEST_F(FullUpdateAgent, MalformedAnswersFailWith400AndWriteNothing) {
     EXPECT_TRUE(
         agent->log_mentions("urls and files must be the same size in " + json_text(uneven)));
 
+    // Rounds past the hundredth would go to KVSP100.SP and on, names the unit never reads.
+    std::vector<round> rounds(101, make_round(2));
+    Json::Value too_many = answer({{"SETUP.SMI", serve("setup", "new")}}, 1);
+    too_many["user_scores"] = scores_json(rounds);
+    EXPECT_EQ(full_update(too_many), coded(5, 400));
+    EXPECT_TRUE(agent->log_mentions("user_score has 101 rounds, a unit keeps 100\r\n"));
+
     EXPECT_EQ(names_in(volume.path()),
               (std::vector<std::string>{"EMBEDD01.GLF", "SP", "SYSREG.SMI"}));
     EXPECT_EQ(cloud.count("/files/"), 0u);
+    Json::Value full = answer({}, 2);
+    full["user_scores"] = scores_json({rounds.begin() + 1, rounds.end()});
+    EXPECT_EQ(full_update(full), finished);
+    EXPECT_EQ(names_in(volume / "SP").size(), 100u);
 }
 
 TEST_F(FullUpdateAgent, RestoreDownloadsTheListAndClosesTheUnit) {

@@ -87,6 +87,20 @@ TEST_F(Hx62Agent, StorageBlockFromTheServiceReplacesTheUnitsOnlyWhenSound) {
     const std::string gstg_only = R"(,"sector51":")" + base64({'G', 'S', 'T', 'G'}) + "\"";
     EXPECT_EQ(update(7, course_answer(7, 2, pattern(500, 1), 40, gstg_only)), coded(5, 600));
     EXPECT_TRUE(agent->log_mentions("Wrong storage format"));
+    // Blocks that lay courses past the sectors the unit's 40 records own (77 to 81), or
+    // across their neighbours.
+    const std::pair<test::hx62_storage_entry, std::string> unsound[] = {
+        {{4, 0x4D000, 20500, 500, 41},
+         "Storage block of 41 records of 500 bytes reaches "
+         "sector 82, the unit's course area ends at sector 81"},
+        {{4, 0x4D000, 16000, 400, 40}, "Storage block's record size 400 is not the course's 500"}};
+    for (const auto& [entry, line] : unsound) {
+        const std::string block = base64(hx62_unit::storage_block({entry}));
+        EXPECT_EQ(
+            update(7, course_answer(7, 2, pattern(500, 1), 40, R"(,"sector51":")" + block + "\"")),
+            coded(5, 600));
+        EXPECT_TRUE(agent->log_mentions(line)) << line;
+    }
     EXPECT_TRUE(unit.written_sectors().empty());
 
     const byte_vector block = hx62_unit::storage_block({{4, 0x4E000, 20000, 500, 40}});

@@ -127,6 +127,24 @@ TEST_F(TarPackageAgent, PrangCourseUpdateBringsTheOfferedEphemerisFilesOneByOne)
     EXPECT_EQ(ephemeris_requests(), 0u);
 }
 
+// A service that never stops offering files would fill the unit and hold the update.
+TEST_F(TarPackageAgent, NoMoreThan64EphemerisFilesAreFetchedInOneUpdate) {
+    library("PRANG.STP", "prang.idx");
+    start(volume.path());
+    search("Prang", "SN-77");
+    std::vector<std::string> urls;
+    for (int n = 0; n < 66; ++n) {
+        urls.push_back(serve("/eph/x_" + std::to_string(n) + ".alp", std::to_string(n)));
+    }
+    offer(urls, 1);
+    EXPECT_EQ(update(9, course_answer(9, 3, "c")), finished);
+    EXPECT_EQ(cloud.count("/eph/"), 64u);
+    EXPECT_EQ(test::files_below(volume / "ALP").size(), 64u);
+    EXPECT_EQ(bodies_of("ProductEphemerisLogCreate").size(), 64u);
+    EXPECT_TRUE(agent->log_mentions(
+        "Ephemeris update failed: More than 64 ephemeris files offered, " + urls[64] + " refused"));
+}
+
 TEST_F(TarPackageAgent, WithoutASerialNumberOrOnAMorvaneNoEphemerisIsAskedFor) {
     library("PRANG.STP", "prang.idx");
     library("morvane.stp", "morvane.idx");

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cinttypes>
 #include <cstring>
 #include <thread>
 
@@ -30,6 +31,11 @@ constexpr std::chrono::milliseconds commit_pause(250);
 // standard ones.
 constexpr std::uint32_t custom_base_sector = 52;
 constexpr std::uint32_t standard_base_sector = 77;
+
+// Whole sectors that bytes from a sector's start fill, at least one.
+std::uint64_t sectors_spanned(std::uint64_t bytes) {
+    return bytes == 0 ? 1 : (bytes - 1) / hx62::sector_size + 1;
+}
 
 const char* equality(bool same) {
     return same ? "the same" : "different";
@@ -167,13 +173,12 @@ bool HX62Device::compare_courses(std::uint32_t course_id, const std::uint8_t* pr
     return written;
 }
 
-bool HX62Device::place_course(const storage_record& layout, const HX62Course& record,
-                              std::uint32_t& sector, std::uint32_t& offset,
-                              std::size_t& first) const {
+bool HX62Device::place_course(const storage_record& unit_layout, const storage_record& layout,
+                              const HX62Course& record, std::uint32_t& sector,
+                              std::uint32_t& offset, std::size_t& first) const {
     const std::uint64_t position =
         std::uint64_t{layout.fixed_record_size} * static_cast<std::uint64_t>(record.index);
     const std::size_t size = record.glf.size();
-    const std::uint32_t base = record.custom ? custom_base_sector : standard_base_sector;
     offset = static_cast<std::uint32_t>(position % hx62::sector_size);
     first = offset + size <= hx62::sector_size ? size : hx62::sector_size - offset;
     // The course is written into one sector image or two; a larger one would run past them.
@@ -182,16 +187,41 @@ bool HX62Device::place_course(const storage_record& layout, const HX62Course& re
             layout.fixed_record_size, size, offset);
         return false;
     }
-    // A course outside its area would land on other courses or on whatever follows them.
+    // A directory from the service with records of another size would put this course
+    // across its neighbours, and the unit would read every other course at a wrong place.
+    if (layout.fixed_record_size != size) {
+        log(3, "Storage block's record size %u is not the course's %zu bytes",
+            layout.fixed_record_size, size);
+        return false;
+    }
     if (!record.custom && static_cast<std::uint32_t>(record.index) >= layout.fixed_records_num) {
         log(3, "Course index %d outside the unit's %u course records", record.index,
             layout.fixed_records_num);
         return false;
     }
+    // The sectors the course area owns: custom courses those before the standard ones, the
+    // standard courses as many as the unit's own directory fills. What the directory to be
+    // written holds must stay inside, or the unit would later take the flash after its
+    // course area for courses.
+    const std::uint32_t base = record.custom ? custom_base_sector : standard_base_sector;
     const std::uint64_t area_end =
-        std::uint64_t{standard_base_sector - custom_base_sector} * hx62::sector_size;
-    if (record.custom && position + size > area_end) {
-        log(3, "Custom course index %d runs past the custom course area", record.index);
+        record.custom
+            ? standard_base_sector
+            : standard_base_sector + sectors_spanned(std::uint64_t{unit_layout.fixed_record_size} *
+                                                     unit_layout.fixed_records_num);
+    const std::uint64_t reach =
+        record.custom ? position + size
+                      : std::uint64_t{layout.fixed_record_size} * layout.fixed_records_num;
+    const std::uint64_t end = base + sectors_spanned(reach);
+    if (end > area_end) {
+        if (record.custom) {
+            log(3, "Custom course index %d runs past the custom course area", record.index);
+        } else {
+            log(3,
+                "Storage block of %u records of %u bytes reaches sector %" PRIu64
+                ", the unit's course area ends at sector %" PRIu64,
+                layout.fixed_records_num, layout.fixed_record_size, end - 1, area_end - 1);
+        }
         return false;
     }
     sector = static_cast<std::uint32_t>(position / hx62::sector_size) + base;
@@ -256,7 +286,7 @@ bool HX62Device::write_course() {
     std::uint32_t sector = 0;
     std::uint32_t offset = 0;
     std::size_t first = 0;
-    if (!place_course(storage.records.front(), record, sector, offset, first)) {
+    if (!place_course(unit_layout, storage.records.front(), record, sector, offset, first)) {
         return false;
     }
     const std::size_t size = record.glf.size();

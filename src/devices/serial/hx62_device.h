@@ -53,9 +53,12 @@ public:
 private:
     // Erases the sector and sends the store packet prepared in packet_.
     int store_prepared(std::uint32_t sector);
-    // Where the course goes; false (logged) when it does not fit there.
-    bool place_course(const storage_record& layout, const HX62Course& record, std::uint32_t& sector,
-                      std::uint32_t& offset, std::size_t& first) const;
+    // Where the course goes by the directory to be used, the unit's own or the service's;
+    // false (logged) when it, or any course that directory lays out, would fall outside the
+    // course area the unit's own directory gives.
+    bool place_course(const storage_record& unit_layout, const storage_record& layout,
+                      const HX62Course& record, std::uint32_t& sector, std::uint32_t& offset,
+                      std::size_t& first) const;
 
     packet_reader reader_;
     byte_vector packet_;  // the read or store command being sent

@@ -21,6 +21,9 @@ namespace orvel {
 namespace {
 
 constexpr std::uint32_t response_reserve = 32768;
+// Far more than one update brings; a service that offers file after file, or the same one
+// again and again, would otherwise fill the unit or keep the update going for ever.
+constexpr std::size_t max_ephemeris_files = 64;
 
 // The text after the url's last underscore, in capitals; empty when there is none or it is
 // no plain file name: joined to "ALP/", a "/" or a ".." in it would lead out of the folder.
@@ -73,7 +76,12 @@ void prang_connection::update_ephemeris(request_context& request, const std::str
         rest_post(request, "ProductEphemerisLogList/", list);
         ephemerislog_response answer;
         answer.parse(request.response);
-        while (!answer.url.empty()) {
+        for (std::size_t stored = 0; !answer.url.empty(); ++stored) {
+            if (stored == max_ephemeris_files) {
+                raise_sync_error(sync_error_code::bad_response,
+                                 "More than %zu ephemeris files offered, %s refused",
+                                 max_ephemeris_files, answer.url.c_str());
+            }
             const std::string name = ephemeris_file_name(answer.url);
             if (name.empty()) {
                 log(3, "Ephemeris url parse failed: %d %s", static_cast<int>(answer.days),

@@ -95,6 +95,10 @@ bool USBDiskUserScores::fill(const Json::Value& answer) {
         log(3, "user_score is empty\r\n");
         return true;
     }
+    if (rounds.size() > max_score_records) {
+        log(3, "user_score has %u rounds, a unit keeps %u\r\n", rounds.size(), max_score_records);
+        return false;
+    }
     records.resize(rounds.size());
     for (Json::ArrayIndex i = 0; i < rounds.size(); ++i) {
         if (!fill_round(rounds[i], records[i])) {

@@ -10,6 +10,9 @@
 
 namespace orvel {
 
+// The unit numbers its score files with two digits, KVSP00 to KVSP99.
+inline constexpr unsigned max_score_records = 100;
+
 struct round_time {
     std::uint16_t year = 0;
     std::uint16_t month = 0;
@@ -38,7 +41,9 @@ struct user_score_record {
 
 class USBDiskUserScores {
 public:
-    // Reads the answer's "user_scores"; false after logging why. No member is no scores.
+    // Reads the answer's "user_scores"; false after logging why. No member is no scores;
+    // more rounds than the unit has score files are refused, since they would be written
+    // under names it never reads.
     bool fill(const Json::Value& answer);
     void reset() { records.clear(); }
 
