@@ -181,15 +181,18 @@ TEST_F(HostileVolume, APackageTooBigForTheUnitChangesNothingAndTheNextOneClearsL
     EXPECT_TRUE(agent->log_mentions("Not enough space on the unit: "));
     EXPECT_EQ(files_in(unit), before);
 
-    // A unit pulled mid-install kept a temporary name; the next install clears it.
+    // A unit pulled mid-install kept a temporary name; the next install clears it. Each file
+    // of this one fits beside the one it replaces, though not both new ones beside both old.
     test::write_file(unit + "crs/d00.orvelsync-new", pattern(20 * 1024, 3));
     test::tar_builder fitting;
     fitting.file("pkg/crs/d00", pattern(120 * 1024, 4))
+        .file("pkg/crs/d01", pattern(40 * 1024, 5))
         .file("pkg/idx/nebro.idx", index_header(1))
         .end();
     serve("nebro.tar", fitting.bytes());
     EXPECT_EQ(full_update("nebro.tar"), finished);
     EXPECT_TRUE(holds(unit + "crs/d00", pattern(120 * 1024, 4)));
+    EXPECT_TRUE(holds(unit + "crs/d01", pattern(40 * 1024, 5)));
     EXPECT_TRUE(holds(unit + "idx/nebro.idx", index_header(1)));
     EXPECT_FALSE(fs::exists(unit + "crs/d00.orvelsync-new"));
 }

@@ -16,7 +16,8 @@ struct unit_file {
 
 // Removes the temporary names an earlier install left, checks that the unit has room for
 // what the files need beyond the files they replace, and then puts each file in place
-// through a temporary name beside it (staged_file.h), making the folders it needs. False
+// through a temporary name beside it (staged_file.h), making the folders it needs; files are
+// renamed only once their copies are on the unit's disk. False
 // after logging why: "Not enough space on the unit: ... bytes needed, ... free", a link or
 // special file in the way (the volume logs it), or a failed copy. A failure before the
 // first file leaves the library as it was; after it, every file is the old or the new one.

@@ -32,14 +32,6 @@ std::string free_staging_name(const platform::volume_root& volume, const std::st
     return staged;
 }
 
-void put_over_target(const platform::volume_root& volume, const std::string& staged,
-                     const std::string& target) {
-    if (!volume.replace_file(staged, target)) {
-        throw intl_exception("Can't put " + volume.path_of(staged) + " in place of " +
-                             volume.path_of(target));
-    }
-}
-
 bool ends_with_suffix(const std::string& name) {
     const std::string suffix = staging_suffix;
     return name.size() > suffix.size() &&
@@ -86,20 +78,34 @@ void staged_file::put_in_place() {
     placed_ = true;
 }
 
-void put_on_unit(const platform::volume_root& volume, const std::string& source,
-                 const std::string& relative) {
+std::string stage_copy(const platform::volume_root& volume, const std::string& source,
+                       const std::string& relative) {
     check_target(volume, relative);
     const std::string staged = free_staging_name(volume, relative);
     if (!volume.copy_in(source, staged)) {
         volume.remove_file(staged);
         throw intl_exception("Can't copy " + source + " to " + volume.path_of(staged));
     }
-    try {
-        put_over_target(volume, staged, relative);
-    } catch (const intl_exception&) {
+    return staged;
+}
+
+void put_over_target(const platform::volume_root& volume, const std::string& staged,
+                     const std::string& target) {
+    if (!volume.replace_file(staged, target)) {
         volume.remove_file(staged);
-        throw;
+        throw intl_exception("Can't put " + volume.path_of(staged) + " in place of " +
+                             volume.path_of(target));
     }
+}
+
+void put_on_unit(const platform::volume_root& volume, const std::string& source,
+                 const std::string& relative) {
+    const std::string staged = stage_copy(volume, source, relative);
+    if (!volume.sync()) {
+        volume.remove_file(staged);
+        throw intl_exception("Can't write " + volume.path_of(staged) + " to the unit's disk");
+    }
+    put_over_target(volume, staged, relative);
 }
 
 void remove_staging_leftovers(const platform::volume_root& volume) {

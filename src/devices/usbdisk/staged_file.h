@@ -42,6 +42,13 @@ private:
 // A file of the computer in place of the unit's file, the same way. Throws intl_exception.
 void put_on_unit(const platform::volume_root& volume, const std::string& source,
                  const std::string& relative);
+// put_on_unit in two steps, for many files with one wait for the unit's disk between them:
+// the copy under the temporary name (which is answered; not yet on the disk), then, once the
+// volume is synced, the rename. Both throw intl_exception and leave no temporary file then.
+std::string stage_copy(const platform::volume_root& volume, const std::string& source,
+                       const std::string& relative);
+void put_over_target(const platform::volume_root& volume, const std::string& staged,
+                     const std::string& target);
 // Removes the temporary names an earlier update left on the unit, in every folder below
 // the root; links are not followed.
 void remove_staging_leftovers(const platform::volume_root& volume);

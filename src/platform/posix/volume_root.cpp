@@ -321,15 +321,21 @@ bool volume_root::copy_in(const std::string& source, const std::string& relative
         }
         left -= std::max<ssize_t>(sent, 0);
     }
-    // On the unit's disk before it takes an old file's place; some file systems report a
-    // failed write only now.
-    copied = copied && ::fsync(out.get()) == 0;
+    // Some file systems report a failed write only when the file is closed.
     copied = copied && ::close(out.release()) == 0;
     if (!copied) {
         log(3, "copy_file copy_file %s: %s %s", error_text(errno).c_str(), source.c_str(),
             path_of(relative).c_str());
     }
     return copied;
+}
+
+bool volume_root::sync() const {
+    if (::syncfs(state_->root.get()) != 0) {
+        log_system_error("syncfs");
+        return false;
+    }
+    return true;
 }
 
 bool volume_root::list_folder(const std::string& relative,

@@ -363,10 +363,6 @@ bool volume_root::copy_in(const std::string& source, const std::string& relative
                 break;
             }
             if (read == 0) {
-                // On the unit's disk before it takes an old file's place.
-                if (::FlushFileBuffers(target) == FALSE) {
-                    failure = error_text(last_error());
-                }
                 break;
             }
         }
@@ -374,6 +370,25 @@ bool volume_root::copy_in(const std::string& source, const std::string& relative
     if (!failure.empty() || !out.valid()) {
         log(3, "copy_file copy_file %s: %s %s", failure.c_str(), source.c_str(),
             path_of(relative).c_str());
+        return false;
+    }
+    return true;
+}
+
+// Removable disks write through by default ("quick removal"); a disk whose cache is on is
+// flushed where the user may, which takes an administrator.
+bool volume_root::sync() const {
+    char volume[MAX_PATH + 1] = {};
+    if (::GetVolumePathNameA(root_.c_str(), volume, sizeof volume) == FALSE ||
+        std::strlen(volume) != 3 || volume[1] != ':') {
+        return true;  // a folder or share: nothing of ours to flush
+    }
+    const std::string device = std::string("\\\\.\\") + volume[0] + ":";
+    const auto_handle disk(::CreateFileA(device.c_str(), GENERIC_WRITE,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                         0, nullptr));
+    if (disk.valid() && ::FlushFileBuffers(disk.get()) == FALSE) {
+        log_system_error("FlushFileBuffers");
         return false;
     }
     return true;
