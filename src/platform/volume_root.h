@@ -75,7 +75,7 @@ public:
     // The file `from` takes the place of `to` in one step, replacing what stood there.
     bool replace_file(const std::string& from, const std::string& to) const;
     // The bytes of a file of the computer into a new file below the root (the name must be
-    // free). Not waited for: see sync. False (logged) when it fails.
+    // free). Not waited for (see sync), except on Windows. False (logged) when it fails.
     bool copy_in(const std::string& source, const std::string& relative) const;
     // What was written on the volume goes to its disk, so that a file renamed over an old one
     // afterwards is whole there. False (logged) when it fails.

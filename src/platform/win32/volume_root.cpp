@@ -363,6 +363,10 @@ bool volume_root::copy_in(const std::string& source, const std::string& relative
                 break;
             }
             if (read == 0) {
+                // On the unit's disk before it can take an old file's place (see sync).
+                if (::FlushFileBuffers(target) == FALSE) {
+                    failure = error_text(last_error());
+                }
                 break;
             }
         }
@@ -375,22 +379,9 @@ bool volume_root::copy_in(const std::string& source, const std::string& relative
     return true;
 }
 
-// Removable disks write through by default ("quick removal"); a disk whose cache is on is
-// flushed where the user may, which takes an administrator.
+// copy_in flushed every file it wrote already: flushing the whole volume takes an
+// administrator, one file does not, and removable disks write through by default anyway.
 bool volume_root::sync() const {
-    char volume[MAX_PATH + 1] = {};
-    if (::GetVolumePathNameA(root_.c_str(), volume, sizeof volume) == FALSE ||
-        std::strlen(volume) != 3 || volume[1] != ':') {
-        return true;  // a folder or share: nothing of ours to flush
-    }
-    const std::string device = std::string("\\\\.\\") + volume[0] + ":";
-    const auto_handle disk(::CreateFileA(device.c_str(), GENERIC_WRITE,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                         0, nullptr));
-    if (disk.valid() && ::FlushFileBuffers(disk.get()) == FALSE) {
-        log_system_error("FlushFileBuffers");
-        return false;
-    }
     return true;
 }
 
