@@ -25,6 +25,7 @@ add_library(orvel_win32_platform STATIC
     ${src}/platform/memory_stream.cpp
     ${src}/platform/serial_ports.cpp
     ${src}/platform/stdio_file.cpp
+    ${src}/platform/volume_root.cpp
     ${src}/app/failures.cpp
     ${src}/app/format.cpp
     ${src}/app/log_hub.cpp)

@@ -26,6 +26,16 @@ file_stream::file_stream(const std::string& path, std::uint32_t flags) : flags_(
     }
 }
 
+file_stream::file_stream(const platform::volume_root& volume, const std::string& relative,
+                         std::uint32_t flags)
+    : flags_(flags & ~std::uint32_t{delete_on_close}) {
+    if ((flags & create_new) != 0) {
+        file_.create(volume, relative, true);
+    } else {
+        file_.open(volume, relative, true, true);
+    }
+}
+
 file_stream::~file_stream() {
     const std::string path = file_.path();
     try {

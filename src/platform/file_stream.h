@@ -14,6 +14,10 @@ public:
     };
 
     file_stream(const std::string& path, std::uint32_t flags);
+    // A file below a unit's root (see stdio_file's open and create there); delete_on_close
+    // is not for these.
+    file_stream(const platform::volume_root& volume, const std::string& relative,
+                std::uint32_t flags);
     ~file_stream() override;
 
     bool is_valid() override;

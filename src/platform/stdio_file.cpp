@@ -51,6 +51,42 @@ void stdio_file::create(const std::string& path, bool overwrite) {
     open_mode("wb+", "create");
 }
 
+void stdio_file::open(const platform::volume_root& volume, const std::string& relative, bool update,
+                      bool create_if_missing) {
+    close();
+    path_ = volume.path_of(relative);
+    const platform::entry_kind kind = volume.entry(relative).kind;
+    if (kind == platform::entry_kind::other) {
+        errno = EPERM;
+        check(true, "open");
+    }
+    if (kind == platform::entry_kind::file) {
+        adopt(volume.open_file(
+                  relative, update ? platform::file_access::update : platform::file_access::read),
+              update ? "rb+" : "rb", "open");
+    } else if (create_if_missing) {
+        adopt(volume.open_file(relative, platform::file_access::create), update ? "wb+" : "wb",
+              "open");
+    } else {
+        throw intl_exception("File (" + path_ + ") doesn't exist");
+    }
+}
+
+void stdio_file::create(const platform::volume_root& volume, const std::string& relative,
+                        bool overwrite) {
+    close();
+    path_ = volume.path_of(relative);
+    const platform::entry_kind kind = volume.entry(relative).kind;
+    if (kind == platform::entry_kind::other) {
+        errno = EPERM;
+        check(true, "create");
+    }
+    if (!overwrite && kind == platform::entry_kind::file) {
+        throw intl_exception("File (" + path_ + ") already exists");
+    }
+    adopt(volume.open_file(relative, platform::file_access::create), "wb+", "create");
+}
+
 void stdio_file::close() {
     finish(true);
 }

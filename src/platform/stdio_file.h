@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/auto_fd.h"
+#include "platform/volume_root.h"
+
 namespace orvel {
 
 class stdio_file {
@@ -19,6 +22,12 @@ public:
     void open(const std::string& path, bool update, bool create_if_missing);
     // Creates or, with overwrite, truncates; else an existing file throws "already exists".
     void create(const std::string& path, bool overwrite);
+    // The same for a file below a unit's root, reached without following a link; what is
+    // not a regular file (a link, FIFO, device or socket) fails the open, after the
+    // volume logged it. The path is the root's followed by the relative name.
+    void open(const platform::volume_root& volume, const std::string& relative, bool update,
+              bool create_if_missing);
+    void create(const platform::volume_root& volume, const std::string& relative, bool overwrite);
     // Flushes the stdio buffer and the system's buffers, then closes ("close" on failure).
     void close();
     // As close, but the system's buffers are not waited for: for scratch files on the
@@ -42,6 +51,9 @@ public:
 
 private:
     void open_mode(const char* mode, const char* word);
+    // Takes the opened file as the handle for the mode: the lock first, then, for a "w"
+    // mode, the cut. Fails the word when fd is not valid.
+    void adopt(platform::auto_fd fd, const char* mode, const char* word);
     void finish(bool sync);
     // Hands what the system holds of the open file to the disk; false with errno set.
     bool flush_to_disk();

@@ -11,10 +11,10 @@
 #include "cloud/http_transport.h"
 #include "cloud/rest_request.h"
 #include "devices/usbdisk/ephemerislog_response.h"
-#include "devices/usbdisk/staged_file.h"
 #include "devices/usbdisk/tar_package_models.h"
-#include "platform/file_ops.h"
+#include "devices/usbdisk/unit_download.h"
 #include "platform/memory_stream.h"
+#include "platform/volume_root.h"
 
 namespace orvel {
 
@@ -65,10 +65,10 @@ void prang_connection::update_ephemeris(request_context& request, const std::str
         return;
     }
     try {
-        const std::string folder = root + "ALP/";
-        std::string folders = folder;
-        if (!platform::create_dirs(folders)) {
-            throw intl_exception("Can't create the folder " + folder);
+        const std::string folder = "ALP/";
+        const platform::volume_root volume(root);
+        if (!volume.create_folders(folder)) {
+            throw intl_exception("Can't create the folder " + volume.path_of(folder));
         }
         Json::Value list(Json::objectValue);
         list["serialNumber"] = serial;
@@ -89,7 +89,7 @@ void prang_connection::update_ephemeris(request_context& request, const std::str
                 return;
             }
             // The unit keeps its older file unless the new one came whole.
-            staged_file file(folder + name, false);
+            unit_download file(volume, folder + name, false);
             download_file(file.path(), answer.url, 0, interrupt_event());
             file.put_in_place();
 

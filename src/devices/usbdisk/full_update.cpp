@@ -8,9 +8,10 @@
 #include "app/log_hub.h"
 #include "cloud/http_download.h"
 #include "cloud/http_transport.h"
+#include "devices/usbdisk/library_install.h"
 #include "devices/usbdisk/nar_file.h"
 #include "devices/usbdisk/relative_name.h"
-#include "devices/usbdisk/staged_file.h"
+#include "devices/usbdisk/unit_download.h"
 #include "devices/usbdisk/usbdisk_connection.h"
 #include "platform/file_ops.h"
 #include "platform/memory_stream.h"
@@ -114,19 +115,21 @@ void USBDiskConnection::download_full_data(request_context& request) {
 void USBDiskConnection::download_files(request_context& request, USBDiskRestoreResponse& response,
                                        const std::string& root) {
     check_listed_files(response.files);
+    const platform::volume_root volume(root);
     for (std::size_t i = 0; i < response.urls.size(); ++i) {
         const std::string& file = response.files[i];
         const std::string& url = response.urls[i];
         try {
-            std::string folders = root + file;
-            platform::create_dirs(folders);
+            if (!volume.create_folders(file)) {
+                throw intl_exception("Can't create the folders of " + volume.path_of(file));
+            }
             if (file == disk().course_file_name()) {
                 install_package(request, root, url, response.version);
                 continue;
             }
             const std::uint32_t offset =
                 file == disk().setup_file_name() ? disk().setup_file_offset() : 0;
-            staged_file download(root + file, offset != 0);
+            unit_download download(volume, file, offset != 0);
             download_file(download.path(), url, offset, interrupt_event());
             download.put_in_place();
         } catch (const http_exception&) {
@@ -141,9 +144,13 @@ void USBDiskConnection::download_files(request_context& request, USBDiskRestoreR
 void USBDiskConnection::install_package(request_context& request, const std::string& root,
                                         const std::string& url, std::int32_t version) {
     log(3, "Free space on device: %" PRIu64 " bytes", platform::get_free_space(root));
-    staged_file package(root + disk().course_file_name(), false);
+    const platform::volume_root volume(root);
+    const std::string name = disk().course_file_name();
+    unit_download package(volume, name, false);
     http_download_with_retry(package.path(), url, interrupt_event());
-    package.put_in_place();
+    if (!install_files(volume, {{name, package.path()}})) {
+        throw intl_exception("Can't install " + volume.path_of(name));
+    }
     confirm_full_data(request, version);
 }
 

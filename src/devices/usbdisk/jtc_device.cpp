@@ -1,5 +1,3 @@
-#include <boost/filesystem/operations.hpp>
-
 #include <algorithm>
 #include <cstring>
 
@@ -16,8 +14,8 @@ constexpr unsigned course_file_count = 100;
 constexpr std::size_t name_offset = 10;
 constexpr std::size_t name_field = 90;
 
-std::string course_file_path(const std::string& root, unsigned number) {
-    return root + format_text("KVINC%03u.GLF", number);
+std::string numbered_course_file(unsigned number) {
+    return format_text("KVINC%03u.GLF", number);
 }
 
 // The zero-terminated name in bytes 10-99; a name that fills the field is taken whole.
@@ -27,17 +25,15 @@ std::string stored_name(const std::uint8_t* field, std::size_t available) {
     return std::string(field, end);
 }
 
-bool is_free(const std::string& path) {
-    boost::system::error_code error;
-    return !boost::filesystem::exists(path, error) || boost::filesystem::is_directory(path, error);
-}
-
 }  // namespace
 
 bool JTCDevice::open(const std::string& root) {
     close();
     log(3, "Device %s\r\n", root.c_str());
     set_root(root);
+    if (!root.empty()) {
+        open_volume(root, std::string());
+    }
     return is_ready();
 }
 
@@ -64,17 +60,21 @@ void JTCDevice::seek_course(course& record) {
     bool have_free = false;
     unsigned free_number = 0;
     for (unsigned n = 0; n < course_file_count; ++n) {
-        const std::string path = course_file_path(root(), n);
-        if (is_free(path)) {
+        const std::string file_name = numbered_course_file(n);
+        const platform::entry_kind kind = volume().entry(file_name).kind;
+        if (kind == platform::entry_kind::missing || kind == platform::entry_kind::folder) {
             if (!have_free) {
                 have_free = true;
                 free_number = n;
             }
             continue;
         }
+        if (kind == platform::entry_kind::other) {
+            continue;  // refused, and not free either
+        }
         std::uint8_t field[name_field + 1] = {};
         try {
-            file.open(path, true, false);
+            file.open(volume(), file_name, true, false);
             seek_from_start(file, name_offset);
             file.check(std::fread(field, 1, name_field, file.handle()) != name_field, "read");
         } catch (const intl_exception& e) {
@@ -90,7 +90,7 @@ void JTCDevice::seek_course(course& record) {
     if (!have_free) {
         raise_sync_error(sync_error_code::device_protocol);
     }
-    file.create(course_file_path(root(), free_number), false);
+    file.create(volume(), numbered_course_file(free_number), false);
 }
 
 }  // namespace orvel

@@ -8,7 +8,6 @@
 #include "app/format.h"
 #include "app/log_hub.h"
 #include "devices/usbdisk/relative_name.h"
-#include "platform/file_ops.h"
 
 namespace orvel {
 
@@ -39,25 +38,30 @@ nebro_device::nebro_device(event_base& interrupt_event, const tar_package_model&
 bool nebro_device::open(const std::string& root) {
     close();
     log(3, "Device %s\r\n", root.c_str());
-    const std::string index_folder = root + "idx/";
-    const std::string header_path = index_folder + index_file_name();
+    const std::string header_name = "idx/" + index_file_name();
     if (root.empty()) {
         // No volume was found: the bare name would be looked for in the working directory.
-        throw intl_exception("File (" + header_path + ") doesn't exist");
+        throw intl_exception("File (" + header_name + ") doesn't exist");
     }
-    stdio_file header;
-    header.open(header_path, false, false);
-    seek_from_start(header, 4);
-    std::uint8_t counts[4];
-    read_exactly(header, counts, sizeof counts);
-    header.close();
-    course_count_ = little_endian_16(counts);
-    courses_per_file_ = little_endian_16(counts + 2);
+    try {
+        open_volume(root, header_name);
+        stdio_file header;
+        header.open(volume(), header_name, false, false);
+        seek_from_start(header, 4);
+        std::uint8_t counts[4];
+        read_exactly(header, counts, sizeof counts);
+        header.close();
+        course_count_ = little_endian_16(counts);
+        courses_per_file_ = little_endian_16(counts + 2);
+    } catch (const intl_exception&) {
+        close();
+        throw;
+    }
     // Only a header that was read makes the unit open.
     set_root(root);
-    index_folder_ = index_folder;
-    name_folder_ = root + "name/";
-    custom_folder_ = root + "cstm/";
+    index_folder_ = "idx/";
+    name_folder_ = "name/";
+    custom_folder_ = "cstm/";
     return is_open();
 }
 
@@ -97,11 +101,12 @@ void nebro_device::seek_course(course& record) {
 
 void nebro_device::seek_standard_course(std::uint32_t k) {
     if (courses_per_file_ == 0) {
-        throw intl_exception("The index header " + index_folder_ + index_file_name() +
+        throw intl_exception("The index header " +
+                             volume().path_of(index_folder_ + index_file_name()) +
                              " gives 0 courses per index file");
     }
     stdio_file index;
-    index.open(index_folder_ + format_text("%03u", k / courses_per_file_), false, false);
+    index.open(volume(), index_folder_ + format_text("%03u", k / courses_per_file_), false, false);
     seek_from_start(index, std::uint64_t{k % courses_per_file_} * course_index_entry::size);
     read_exactly(index, current_entry_.bytes.data(), course_index_entry::size);
     index.close();
@@ -112,7 +117,7 @@ void nebro_device::seek_standard_course(std::uint32_t k) {
     if (!stays_below_root(data_file)) {
         throw intl_exception("Course data file " + data_file + " is not below " + root());
     }
-    course_file().open(root() + data_file, true, false);
+    course_file().open(volume(), data_file, true, false);
     seek_from_start(course_file(), current_entry_.offset());
 }
 
@@ -147,16 +152,15 @@ void nebro_device::prepare_custom_course(course& record) {
         throw intl_exception("Incorrect course id.");
     }
 
-    std::string folders = custom_folder_;
-    if (!platform::create_dirs(folders)) {
-        throw intl_exception("Can't create the folder " + custom_folder_);
+    if (!volume().create_folders(custom_folder_)) {
+        throw intl_exception("Can't create the folder " + volume().path_of(custom_folder_));
     }
     stdio_file index;
-    index.open(custom_folder_ + custom_index_file_name(), true, true);
+    index.open(volume(), custom_folder_ + custom_index_file_name(), true, true);
     seek_from_start(index, std::uint64_t{m} * course_index_entry::size);
     write_all(index, byte_vector(current_entry_.bytes.begin(), current_entry_.bytes.end()));
     index.close();
-    course_file().open(custom_folder_ + custom_data_file_name(), true, true);
+    course_file().open(volume(), custom_folder_ + custom_data_file_name(), true, true);
     seek_from_start(course_file(), custom_offset_);
 }
 
@@ -166,9 +170,10 @@ bool nebro_device::write_course_name(course& record) {
         return true;
     }
     if (!stays_below_root(file)) {
-        throw intl_exception("Name file " + file + " is not below " + name_folder_);
+        throw intl_exception("Name file " + file + " is not below " +
+                             volume().path_of(name_folder_));
     }
-    name_file_.open(name_folder_ + file, true, false);
+    name_file_.open(volume(), name_folder_ + file, true, false);
 
     byte_vector name(name_record_size, 0);
     const std::size_t length = std::min(record.course_name.size(), name_record_size - 1);

@@ -71,6 +71,7 @@ private:
     course_index_entry current_entry_;
     std::uint16_t course_count_ = 0;
     std::uint16_t courses_per_file_ = 0;
+    // Below the root: "name/", "idx/" and "cstm/" while the unit is open.
     std::string name_folder_;
     std::string index_folder_;
     std::string custom_folder_;

@@ -33,8 +33,9 @@ const tar_package_model quorvanda{"qvanda.stp", "quorvanda.tar", "qvanda.idx",
 
 char read_setup_byte(const std::string& root) {
     try {
+        const platform::volume_root volume(root);
         stdio_file setup;
-        setup.open(root + uzo.marker, false, false);
+        setup.open(volume, uzo.marker, false, false);
         char byte = 0;
         setup.check(std::fread(&byte, 1, 1, setup.handle()) != 1, "read");
         return byte;

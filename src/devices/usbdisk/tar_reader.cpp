@@ -7,10 +7,12 @@
 #include "app/failures.h"
 #include "app/format.h"
 #include "app/log_hub.h"
+#include "devices/usbdisk/library_install.h"
 #include "devices/usbdisk/relative_name.h"
 #include "devices/usbdisk/usbdisk_device.h"
 #include "platform/file_ops.h"
 #include "platform/stdio_file.h"
+#include "platform/volume_root.h"
 
 namespace orvel::tar {
 
@@ -273,6 +275,32 @@ private:
     std::string path_;
 };
 
+// The unpacked files below the folder, each folder's files before its subfolders, in name
+// order.
+bool list_files(const platform::volume_root& unpacked, const std::string& folder,
+                const std::string& work, std::vector<unit_file>& files) {
+    std::vector<platform::volume_entry> entries;
+    if (!unpacked.list_folder(folder, entries)) {
+        return false;
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const platform::volume_entry& a, const platform::volume_entry& b) {
+                  return a.name < b.name;
+              });
+    for (const platform::volume_entry& entry : entries) {
+        if (entry.kind == platform::entry_kind::file) {
+            files.push_back({folder + entry.name, work + folder + entry.name});
+        }
+    }
+    for (const platform::volume_entry& entry : entries) {
+        if (entry.kind == platform::entry_kind::folder &&
+            !list_files(unpacked, folder + entry.name + "/", work, files)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 void read_archive(data_stream& stream, const std::string& folder, event_base& interrupt) {
@@ -289,18 +317,18 @@ void read_archive(data_stream& stream, const std::string& folder, event_base& in
 void unpack(data_stream& stream, const std::string& destination, event_base& interrupt) {
     work_folder work(platform::temp_dir() + "untar.temp");
     read_archive(stream, work.path(), interrupt);
-    if (!platform::copy_folder_files(work.path(), destination)) {
-        throw intl_exception(unpack_failed);
+    std::vector<unit_file> files;
+    {
+        // Held open only while it is listed: on Windows an open folder cannot be removed.
+        const platform::volume_root unpacked(work.path());
+        if (!unpacked.is_open() || !list_files(unpacked, "", work.path(), files)) {
+            throw intl_exception(unpack_failed);
+        }
     }
-    // Stops at the first folder that cannot be copied: the package is not on the unit
-    // whole, and the update must not be confirmed.
-    bool copied = true;
-    platform::enum_subdirs(
-        [&](const std::string& folder) {
-            copied = copied && platform::copy_folder(folder, destination);
-        },
-        work.path());
-    if (!copied) {
+    // The package is on the unit whole only when every file is: else the update must not be
+    // confirmed.
+    const platform::volume_root unit(destination);
+    if (!unit.is_open() || !install_files(unit, files)) {
         throw intl_exception(unpack_failed);
     }
     work.remove();

@@ -10,9 +10,10 @@
 namespace orvel::tar {
 
 // Unpacks the archive into a work folder on the computer ("untar.temp/" in the temporary
-// folder), then copies what it holds into the destination folder, which ends with "/".
-// The work folder is gone afterwards, also after a failure. Throws intl_exception, and
-// extl_exception 1500 when the event fires.
+// folder), then installs what it holds onto the unit whose root is the destination, which
+// ends with "/" (see library_install.h: nothing changes unless it all fits, and every file
+// is at every moment the old or the new one). The work folder is gone afterwards, also
+// after a failure. Throws intl_exception, and extl_exception 1500 when the event fires.
 void unpack(data_stream& stream, const std::string& destination, event_base& interrupt);
 
 // The reader alone: the archive's regular files below the folder (which ends with "/"),

@@ -3,6 +3,7 @@
 #include "app/failures.h"
 #include "app/format.h"
 #include "app/log_hub.h"
+#include "devices/usbdisk/staged_file.h"
 
 namespace orvel {
 
@@ -28,18 +29,26 @@ bool USBDiskDevice::open(const std::string& root) {
     close();
     log(3, "Device %s\r\n", root.c_str());
     root_ = root;
-    const std::string path = root + course_file_name();
+    const std::string name = course_file_name();
     if (root.empty()) {
         // No volume was found: the bare name would open a file in the working directory and
         // the course would land there as if written to the unit.
-        throw intl_exception("File (" + path + ") doesn't exist");
+        throw intl_exception("File (" + name + ") doesn't exist");
     }
-    course_file_.open(path, true, false);
+    open_volume(root, name);
+    course_file_.open(volume_, name, true, false);
     return is_open();
+}
+
+void USBDiskDevice::open_volume(const std::string& root, const std::string& first_file) {
+    if (!volume_.open(root)) {
+        throw intl_exception("File (" + root + first_file + ") doesn't exist");
+    }
 }
 
 void USBDiskDevice::close() {
     root_.clear();
+    volume_.close();
     course_file_.close();
 }
 
@@ -58,10 +67,9 @@ bool USBDiskDevice::write_course() {
     course_file_.check(std::fflush(course_file_.handle()) != 0, "write");
 
     if (!record.glsData.empty()) {
-        stdio_file side_file;
-        side_file.create(root_ + format_text("%u", record.id_course) + ".GLS", true);
-        write_all(side_file, record.glsData);
-        side_file.close();
+        staged_file side_file(volume_, format_text("%u", record.id_course) + ".GLS");
+        write_all(side_file.stream().file(), record.glsData);
+        side_file.put_in_place();
     }
     return true;
 }

@@ -8,6 +8,7 @@
 #include "devices/usbdisk/full_update_response.h"
 #include "devices/usbdisk/usbdisk_course.h"
 #include "platform/stdio_file.h"
+#include "platform/volume_root.h"
 #include "sync/device.h"
 
 namespace orvel {
@@ -41,12 +42,18 @@ public:
 
 protected:
     void set_root(const std::string& root) { root_ = root; }
+    // Opens the volume of the root, through which every file of the unit is reached;
+    // when it cannot, throws intl_exception "File (<root><first_file>) doesn't exist", as
+    // for a missing file. close() lets it go.
+    void open_volume(const std::string& root, const std::string& first_file);
+    const platform::volume_root& volume() const { return volume_; }
     stdio_file& course_file() { return course_file_; }
     event_base& interrupt_event() { return interrupt_event_; }
 
 private:
     event_base& interrupt_event_;
     std::string root_;  // ends with "/"; paths are root + name
+    platform::volume_root volume_;
     sync_response plain_response_;
     USBDiskCourseResponse course_response_;
     USBDiskFullUpdateResponse restore_response_;

@@ -1,14 +1,13 @@
 // The member's data on a USB-disk unit: score files up and back, article files down.
-#include <boost/filesystem/operations.hpp>
-
 #include "app/failures.h"
 #include "app/format.h"
 #include "app/log_hub.h"
 #include "devices/usbdisk/kvsp_file.h"
 #include "devices/usbdisk/nar_file.h"
+#include "devices/usbdisk/staged_file.h"
 #include "devices/usbdisk/usbdisk_connection.h"
-#include "platform/file_ops.h"
 #include "platform/file_stream.h"
+#include "platform/volume_root.h"
 
 namespace orvel {
 
@@ -17,27 +16,28 @@ namespace {
 // The unit numbers its score files with two digits.
 constexpr unsigned score_file_count = 100;
 
-std::string score_folder(const std::string& root) {
-    std::string folder = root + "SP/";
-    std::string folders = folder;
-    platform::create_dirs(folders);
-    return folder;
-}
+const char* const score_folder = "SP/";
 
-bool is_file(const std::string& path) {
-    boost::system::error_code error;
-    return boost::filesystem::exists(path, error) && !boost::filesystem::is_directory(path, error);
+void make_folder(const platform::volume_root& volume, const char* folder) {
+    if (!volume.create_folders(folder)) {
+        throw intl_exception("Can't create the folder " + volume.path_of(folder));
+    }
 }
 
 }  // namespace
 
 void USBDiskConnection::read_sp_files(const std::string& root, std::string& text) {
-    const std::string folder = score_folder(root);
+    const platform::volume_root volume(root);
+    make_folder(volume, score_folder);
     std::vector<user_score_record> records;
     for (unsigned n = 0; n < score_file_count; ++n) {
-        const std::string path = format_text("%sKVSP%02u.SP", folder.c_str(), n);
-        if (is_file(path)) {
-            file_stream file(path, 0);
+        const std::string name = format_text("%sKVSP%02u.SP", score_folder, n);
+        const platform::entry_kind kind = volume.entry(name).kind;
+        if (kind == platform::entry_kind::other) {
+            throw intl_exception("Can't read the score file " + volume.path_of(name));
+        }
+        if (kind == platform::entry_kind::file) {
+            file_stream file(volume, name, 0);
             file.rewind();
             records.push_back(read_kvsp_record(file));
         }
@@ -51,11 +51,12 @@ void USBDiskConnection::write_sp_files(const std::vector<user_score_record>& sco
         // A bare "SP/" would put the member's scores in the working directory.
         throw intl_exception("Can't find file " + disk().identity());
     }
-    const std::string folder = score_folder(root);
+    const platform::volume_root volume(root);
+    make_folder(volume, score_folder);
     for (std::size_t i = 0; i < scores.size(); ++i) {
-        file_stream file(format_text("%sKVSP%02zu.SP", folder.c_str(), i), file_stream::create_new);
-        write_kvsp_record(file, scores[i]);
-        file.file().close();
+        staged_file file(volume, format_text("%sKVSP%02zu.SP", score_folder, i));
+        write_kvsp_record(file.stream(), scores[i]);
+        file.put_in_place();
     }
 }
 
@@ -64,6 +65,7 @@ bool USBDiskConnection::write_nar(const std::string& root,
     if (!category_names_are_safe(categories)) {
         return false;
     }
+    const platform::volume_root volume(root);
     for (const article_category& category : categories) {
         std::size_t count = category.articles.size();
         if (count > max_articles_per_category) {
@@ -73,11 +75,10 @@ bool USBDiskConnection::write_nar(const std::string& root,
             count = max_articles_per_category;
         }
         for (std::size_t j = 0; j < count; ++j) {
-            std::string folders = root + "NAR/";
-            platform::create_dirs(folders);
-            file_stream file(root + nar_file_name(category.name, j), file_stream::create_new);
-            write_nar_record(file, category.articles[j]);
-            file.file().close();
+            make_folder(volume, "NAR/");
+            staged_file file(volume, nar_file_name(category.name, j));
+            write_nar_record(file.stream(), category.articles[j]);
+            file.put_in_place();
         }
     }
     return true;

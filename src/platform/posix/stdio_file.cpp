@@ -28,21 +28,26 @@ bool cut_to_empty(int fd) {
 
 }  // namespace
 
-// The file is opened by descriptor so that the lock is held before a "w" mode cuts the
-// file: a writer must not truncate a file another opener holds. Readers share the lock,
-// a writer takes it alone, as a deny-write share mode would allow.
+// Never through a link: a planted one would turn a write of ours into a write over a file
+// of the planter's choosing. What the agent creates is its user's alone.
 void stdio_file::open_mode(const char* mode, const char* word) {
     const bool update = std::strchr(mode, '+') != nullptr;
     const bool writes = mode[0] == 'w';
-    // Never through a link: a planted one would turn a write of ours into a write over a
-    // file of the planter's choosing. What the agent creates is its user's alone.
     int flags = O_CLOEXEC | O_NOFOLLOW;
     if (writes) {
         flags |= (update ? O_RDWR : O_WRONLY) | O_CREAT;
     } else {
         flags |= update ? O_RDWR : O_RDONLY;
     }
-    platform::auto_fd fd(::open(path_.c_str(), flags, 0600));
+    adopt(platform::auto_fd(::open(path_.c_str(), flags, 0600)), mode, word);
+}
+
+// The lock is taken before a "w" mode cuts the file: a writer must not truncate a file
+// another opener holds. Readers share the lock, a writer takes it alone, as a deny-write
+// share mode would allow.
+void stdio_file::adopt(platform::auto_fd fd, const char* mode, const char* word) {
+    const bool update = std::strchr(mode, '+') != nullptr;
+    const bool writes = mode[0] == 'w';
     if (fd.valid()) {
         const int lock = writes || update ? LOCK_EX : LOCK_SH;
         if (::flock(fd.get(), lock | LOCK_NB) == 0 && (!writes || cut_to_empty(fd.get()))) {

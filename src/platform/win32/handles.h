@@ -14,6 +14,13 @@ public:
     virtual ~auto_handle() { reset(); }
     auto_handle(const auto_handle&) = delete;
     auto_handle& operator=(const auto_handle&) = delete;
+    auto_handle(auto_handle&& other) noexcept : handle_(other.release()) {}
+    auto_handle& operator=(auto_handle&& other) noexcept {
+        if (this != &other) {
+            reset(other.release());
+        }
+        return *this;
+    }
 
     HANDLE get() const { return handle_; }
     // Some calls fail with a null handle, others with INVALID_HANDLE_VALUE.

@@ -6,61 +6,19 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "app/failures.h"
 #include "platform/auto_fd.h"
+#include "platform/win32/file_checks.h"
 #include "platform/win32/handles.h"
 
 namespace orvel {
 
+using platform::errno_of;
+using platform::is_link;
+
 namespace {
-
-// The errno the runtime's own open sets for what the system refused, so that the failure
-// texts read the same as with the runtime's calls.
-int errno_of(DWORD error) {
-    switch (error) {
-        case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND:
-        case ERROR_INVALID_DRIVE:
-        case ERROR_BAD_NETPATH:
-        case ERROR_BAD_PATHNAME:
-            return ENOENT;
-        case ERROR_ACCESS_DENIED:
-        case ERROR_SHARING_VIOLATION:
-        case ERROR_LOCK_VIOLATION:
-        case ERROR_WRITE_PROTECT:
-        case ERROR_CANT_RESOLVE_FILENAME:
-            return EACCES;
-        case ERROR_FILE_EXISTS:
-        case ERROR_ALREADY_EXISTS:
-            return EEXIST;
-        case ERROR_TOO_MANY_OPEN_FILES:
-            return EMFILE;
-        case ERROR_DISK_FULL:
-        case ERROR_HANDLE_DISK_FULL:
-            return ENOSPC;
-        case ERROR_NOT_ENOUGH_MEMORY:
-        case ERROR_OUTOFMEMORY:
-            return ENOMEM;
-        case ERROR_FILENAME_EXCED_RANGE:
-            return ENAMETOOLONG;
-        default:
-            return EINVAL;
-    }
-}
-
-// A symbolic link or junction: a write through it would land wherever its maker chose.
-// Other reparse points (a cloud file's placeholder) are files of their own.
-bool is_link(HANDLE file) {
-    FILE_ATTRIBUTE_TAG_INFO info{};
-    if (::GetFileInformationByHandleEx(file, FileAttributeTagInfo, &info, sizeof info) == FALSE) {
-        BY_HANDLE_FILE_INFORMATION basic{};
-        return ::GetFileInformationByHandle(file, &basic) == FALSE ||
-               (basic.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    }
-    return (info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
-           IsReparseTagNameSurrogate(info.ReparseTag);
-}
 
 HANDLE os_handle(std::FILE* stream) {
     return reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(stream)));
@@ -84,17 +42,29 @@ void stdio_file::open_mode(const char* mode, const char* word) {
     platform::auto_handle file(::CreateFileA(
         path_.c_str(), access, FILE_SHARE_READ, nullptr, writes ? OPEN_ALWAYS : OPEN_EXISTING,
         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    platform::auto_fd fd;
     if (!file.valid()) {
         errno = errno_of(::GetLastError());
     } else if (is_link(file.get())) {
         errno = EACCES;
-    } else if (writes && ::SetEndOfFile(file.get()) == FALSE) {
-        errno = errno_of(::GetLastError());
     } else {
         const int flags = _O_BINARY | (access == GENERIC_READ ? _O_RDONLY : 0);
-        platform::auto_fd fd(::_open_osfhandle(reinterpret_cast<intptr_t>(file.get()), flags));
+        fd.reset(::_open_osfhandle(reinterpret_cast<intptr_t>(file.get()), flags));
         if (fd.valid()) {
             file.release();  // the descriptor owns it now
+        }
+    }
+    adopt(std::move(fd), mode, word);
+}
+
+void stdio_file::adopt(platform::auto_fd fd, const char* mode, const char* word) {
+    const bool update = std::strchr(mode, '+') != nullptr;
+    const bool writes = mode[0] == 'w';
+    if (fd.valid()) {
+        const HANDLE file = reinterpret_cast<HANDLE>(::_get_osfhandle(fd.get()));
+        if (writes && ::SetEndOfFile(file) == FALSE) {
+            errno = errno_of(::GetLastError());
+        } else {
             handle_ = ::_fdopen(fd.get(), mode);
             if (handle_ != nullptr) {
                 fd.release();
