@@ -5,6 +5,7 @@
 #include <openssl/x509_vfy.h>
 
 #include <boost/asio/connect.hpp>
+#include <boost/asio/read.hpp>
 #include <boost/asio/read_until.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/exception/diagnostic_information.hpp>
@@ -33,6 +34,11 @@ namespace ssl = boost::asio::ssl;
 constexpr std::chrono::milliseconds poll_interval(100);
 // A head longer than this is no answer of a file store.
 constexpr std::size_t max_head_size = 64 * 1024;
+// How long a read goes on gathering what arrives after its first bytes. Over TLS one read
+// gives one record of at most 16 KiB, and a fast download would spend its time on the
+// steps around each; a slow one still hands its bytes on this often.
+constexpr std::chrono::milliseconds gather_time(20);
+
 }  // namespace
 
 void fail_download_step(const error_code& error, const char* step) {
@@ -171,27 +177,40 @@ bool download_channel::read_until(std::string& text, const char* delimiter, std:
 
 bool download_channel::read_some(std::vector<char>& buffer, std::size_t& count, error_code& error) {
     bool done = false;
+    const auto started = steady::now();
+    const auto more = [&buffer, started](const error_code& failed, std::size_t got) {
+        const bool enough = got > 0 && steady::now() - started >= gather_time;
+        return failed || enough ? 0 : buffer.size() - got;
+    };
     on_stream([&](auto& stream) {
-        stream.async_read_some(boost::asio::buffer(buffer),
-                               [&](const error_code& result, std::size_t read) {
-                                   error = result;
-                                   count = read;
-                                   done = true;
-                               });
+        boost::asio::async_read(stream, boost::asio::buffer(buffer), more,
+                                [&](const error_code& result, std::size_t read) {
+                                    error = result;
+                                    count = read;
+                                    done = true;
+                                });
     });
     return finish(done, error);
 }
 
 bool download_channel::finish(const bool& done, error_code& error) {
     const auto deadline = steady::now() + std::chrono::milliseconds(stall_limit());
+    // A step runs many handlers (one for each TLS record); asking the event after each
+    // would cost more than the record.
+    auto next_question = steady::now() + poll_interval;
     io_.restart();
     while (!done) {
         io_.run_one_for(poll_interval);
         if (done) {
             break;
         }
+        const auto now = steady::now();
+        if (now < next_question) {
+            continue;
+        }
+        next_question = now + poll_interval;
         const bool stop = event_.wait(0);
-        if (stop || steady::now() >= deadline) {
+        if (stop || now >= deadline) {
             abandon(done);
             if (stop) {
                 return false;

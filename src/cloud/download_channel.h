@@ -33,7 +33,8 @@ public:
     bool write(const std::string& text);
     // Reads into text until it holds the delimiter; end is the length up to and with it.
     bool read_until(std::string& text, const char* delimiter, std::size_t& end);
-    // At least one byte; error is end-of-file when the peer closed.
+    // At least one byte, and what follows within a moment, up to the buffer's size; error is
+    // end-of-file when the peer closed, with what came before it in the buffer.
     bool read_some(std::vector<char>& buffer, std::size_t& count, boost::system::error_code& error);
 
 private:

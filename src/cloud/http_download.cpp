@@ -15,6 +15,7 @@
 #include "cloud/url.h"
 #include "platform/file_ops.h"
 #include "platform/file_stream.h"
+#include "platform/write_behind.h"
 
 namespace orvel {
 
@@ -22,6 +23,9 @@ namespace {
 
 // Large reads keep a fast download from spending its time in small file writes.
 constexpr std::size_t read_size = 1024 * 1024;
+// How much a download writes before it has the disk start on it, so that the flush at its
+// end does not wait for the whole file.
+constexpr std::uint64_t writeback_step = 8 * 1024 * 1024;
 
 }  // namespace
 
@@ -60,10 +64,17 @@ void http_download(const std::string& url, const std::string& local_path, event_
 
     file_stream file(local_path, file_stream::create_new);
     std::uint64_t written = 0;
+    std::uint64_t unsynced = 0;
     const auto write = [&](const char* bytes, std::size_t count) {
-        if (count > 0) {
-            file.write(bytes, static_cast<std::uint32_t>(count));
-            written += count;
+        if (count == 0) {
+            return;
+        }
+        file.write(bytes, static_cast<std::uint32_t>(count));
+        written += count;
+        unsynced += count;
+        if (unsynced >= writeback_step) {
+            platform::start_writeback(file.file().handle());
+            unsynced = 0;
         }
     };
     chunk_decoder chunks;
