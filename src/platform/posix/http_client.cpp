@@ -160,9 +160,9 @@ int transfer::progress(void* self, curl_off_t, curl_off_t downloaded, curl_off_t
 }
 
 CURLcode transfer::tls_context(CURL*, void* context, void*) {
-    // libcurl trusts the bundle it was built with; the system's store is also what
-    // OpenSSL's own default places name (SSL_CERT_FILE, SSL_CERT_DIR), as for every other
-    // TLS client of the system.
+    // The system's store is what OpenSSL's own default places name: the distribution's
+    // bundle, or SSL_CERT_FILE and SSL_CERT_DIR where they are set, as for the plain-socket
+    // download and every other OpenSSL client of the system.
     SSL_CTX_set_default_verify_paths(static_cast<SSL_CTX*>(context));
     return CURLE_OK;
 }
@@ -256,8 +256,13 @@ CURLcode transfer::set_options() {
     if (request_.secure) {
         const CURLcode hooked =
             curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, &transfer::tls_context);
-        // A libcurl on another TLS library has no such hook and keeps its own store.
-        if (hooked != CURLE_NOT_BUILT_IN && hooked != CURLE_UNKNOWN_OPTION) {
+        if (hooked == CURLE_OK) {
+            // Instead of the bundle libcurl was built with, which it would read on every
+            // transfer besides: the same certificates, unless the places are set elsewhere.
+            check(curl_easy_setopt(easy, CURLOPT_CAINFO, nullptr));
+            check(curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr));
+        } else if (hooked != CURLE_NOT_BUILT_IN && hooked != CURLE_UNKNOWN_OPTION) {
+            // A libcurl on another TLS library has no such hook and keeps its own store.
             check(hooked);
         }
     }
