@@ -13,6 +13,7 @@
 #include <boost/throw_exception.hpp>
 
 #include <chrono>
+#include <memory>
 
 #include "app/failures.h"
 #include "app/format.h"
@@ -38,6 +39,11 @@ constexpr std::size_t max_head_size = 64 * 1024;
 // gives one record of at most 16 KiB, and a fast download would spend its time on the
 // steps around each; a slow one still hands its bytes on this often.
 constexpr std::chrono::milliseconds gather_time(20);
+
+struct certificate_free {
+    void operator()(X509* certificate) const noexcept { X509_free(certificate); }
+};
+using certificate_handle = std::unique_ptr<X509, certificate_free>;
 
 }  // namespace
 
@@ -93,10 +99,9 @@ void download_channel::trust_system_store() {
     X509_STORE* store = SSL_CTX_get_cert_store(tls_.native_handle());
     for (const auto& der : platform::system_root_certificates()) {
         const unsigned char* at = der.data();
-        X509* certificate = d2i_X509(nullptr, &at, static_cast<long>(der.size()));
-        if (certificate != nullptr) {
-            X509_STORE_add_cert(store, certificate);  // a copy already there is no failure
-            X509_free(certificate);
+        const certificate_handle certificate(d2i_X509(nullptr, &at, static_cast<long>(der.size())));
+        if (certificate) {
+            X509_STORE_add_cert(store, certificate.get());  // a copy there is no failure
         }
     }
 }
@@ -106,12 +111,14 @@ bool download_channel::secure(const std::string& host) {
     SSL* session = stream_.native_handle();
     error_code not_an_address;
     boost::asio::ip::make_address(host, not_an_address);
-    if (not_an_address) {
-        // The name the server is asked for is the one its certificate must carry.
-        SSL_set_tlsext_host_name(session, host.c_str());
-        SSL_set1_host(session, host.c_str());
-    } else {
-        X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(session), host.c_str());
+    // The name the server is asked for is the one its certificate must carry; a check
+    // that cannot be set up must not leave the certificate of any host good enough.
+    const bool checks_host =
+        not_an_address ? SSL_set_tlsext_host_name(session, host.c_str()) == 1 &&
+                             SSL_set1_host(session, host.c_str()) == 1
+                       : X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(session), host.c_str()) == 1;
+    if (!checks_host) {
+        fail_download("Can't check the certificate's name against " + host);
     }
     stream_.set_verify_mode(ssl::verify_peer);
 

@@ -106,26 +106,31 @@ TEST_F(http_download_test, an_https_url_is_fetched_over_tls_from_a_server_the_st
     http_download(cloud.server.url("/open.tar"), path, no_interrupt);
     EXPECT_EQ(test::read_file(path), "until TLS ends");
 
-    // A certificate from an authority the store does not hold, and one from the trusted
-    // authority for another name.
+    // A certificate from an authority the store does not hold, and ones from the trusted
+    // authority for another name or address.
     const test::test_authority stranger(folder.path(), "stranger");
     test::test_http_server unknown(stranger.issue("127.0.0.1"));
-    test::test_http_server misnamed(cloud.authority.issue("localhost"));
-    const std::pair<test::test_http_server*, std::string> refusals[] = {
-        {&unknown, "unable to get local issuer certificate"}, {&misnamed, "IP address mismatch"}};
-    for (const auto& [server, reason] : refusals) {
-        server->reply("/pkg.tar", http_reply::text(200, body));
+    test::test_http_server named(cloud.authority.issue("localhost"));
+    const std::string by_name = "https://localhost:" + std::to_string(named.port());
+    const std::string address_by_name = "https://localhost:" + std::to_string(cloud.server.port());
+    const std::pair<std::string, std::string> refusals[] = {
+        {unknown.url(""), "127.0.0.1 does not verify: unable to get local issuer certificate"},
+        {named.url(""), "127.0.0.1 does not verify: IP address mismatch"},
+        {address_by_name, "localhost does not verify: hostname mismatch"}};
+    unknown.reply("/pkg.tar", http_reply::text(200, body));
+    named.reply("/pkg.tar", http_reply::text(200, body));
+    for (const auto& [root, reason] : refusals) {
         try {
-            http_download(server->url("/pkg.tar"), path, no_interrupt);
+            http_download(root + "/pkg.tar", path, no_interrupt);
             FAIL() << "no failure for " << reason;
         } catch (const http_exception& failure) {
-            EXPECT_EQ(failure.message(),
-                      "_http_download_: The certificate of 127.0.0.1 does "
-                      "not verify: " +
-                          reason);
+            EXPECT_EQ(failure.message(), "_http_download_: The certificate of " + reason);
         }
-        EXPECT_EQ(server->count("/pkg.tar"), 0u);
     }
+    EXPECT_EQ(unknown.count("/pkg.tar") + named.count("/pkg.tar"), 0u);
+    // By the name it carries, the same certificate is good.
+    http_download(by_name + "/pkg.tar", path, no_interrupt);
+    EXPECT_TRUE(test::read_file(path) == body);
 }
 
 TEST_F(http_download_test, a_refused_connection_fails_as_the_write_that_follows) {
