@@ -1,9 +1,11 @@
 #include "cloud/http_transport.h"
 
 #include <atomic>
+#include <cinttypes>
 #include <vector>
 
 #include "app/failures.h"
+#include "app/format.h"
 #include "app/log_hub.h"
 #include "cloud/http_failure.h"
 #include "cloud/retry_policy.h"
@@ -11,6 +13,7 @@
 #include "platform/file_stream.h"
 #include "platform/http_client.h"
 #include "platform/memory_stream.h"
+#include "platform/write_behind.h"
 
 namespace orvel {
 
@@ -20,15 +23,27 @@ constexpr const char* agent_name = "Orvel Sync App";
 
 std::atomic<std::uint32_t> stall_limit_ms{default_stall_limit_ms};
 
-// The client hands the body over in small pieces; a file takes it far faster in large
-// writes.
+// The client hands the body over in pieces of up to 64 KiB (16 KiB over TLS); a file takes
+// it far faster in fewer, larger writes (a system call costs more than 16 KiB of copying),
+// and a batch that still fits the processor's cache beats a larger one.
 constexpr std::size_t batch_size = 1024 * 1024;
+// How much a download writes before it has the disk start on it, so that the flush at its
+// end does not wait for the whole file.
+constexpr std::uint64_t writeback_step = 8 * 1024 * 1024;
+
+// What an exchange's answer may be, and where its bytes end up.
+struct answer_rules {
+    std::uint64_t max_size = unlimited_answer;
+    // The file under the stream, when it is one, for writing behind.
+    stdio_file* file = nullptr;
+};
 
 // Writes the answer body into the caller's stream and logs an unsuccessful answer's head.
 class response_reader : public platform::http_exchange {
 public:
-    response_reader(data_stream& stream, event_base& event, const std::string& object)
-        : stream_(stream), event_(event), object_(object) {}
+    response_reader(data_stream& stream, event_base& event, const std::string& object,
+                    const answer_rules& rules)
+        : stream_(stream), event_(event), object_(object), rules_(rules) {}
 
     void on_head(const platform::http_response_head& head) override {
         head_ = head;
@@ -37,9 +52,19 @@ public:
             log(3, "HTTP Status: %s", std::to_string(head.status).c_str());
             log(3, "URL: %s\nResponse headers: %s\n", object_.c_str(), head.raw_headers.c_str());
         }
+        if (head.has_length && head.content_length > rules_.max_size) {
+            refuse(format_text("Answer refused: %" PRIu64 " bytes announced, at most %" PRIu64
+                               " taken (%s)",
+                               head.content_length, rules_.max_size, object_.c_str()));
+        }
     }
 
     void on_body(const void* bytes, std::size_t count) override {
+        received_ += count;
+        if (received_ > rules_.max_size) {
+            refuse(format_text("Answer refused: more than %" PRIu64 " bytes (%s)", rules_.max_size,
+                               object_.c_str()));
+        }
         if (pending_.size() + count > batch_size) {
             flush();
         }
@@ -49,9 +74,15 @@ public:
 
     // Hands what is held back to the stream; due whenever the exchange ends.
     void flush() {
-        if (!pending_.empty()) {
-            stream_.write(pending_.data(), static_cast<std::uint32_t>(pending_.size()));
-            pending_.clear();
+        if (pending_.empty()) {
+            return;
+        }
+        stream_.write(pending_.data(), static_cast<std::uint32_t>(pending_.size()));
+        unsynced_ += pending_.size();
+        pending_.clear();
+        if (rules_.file != nullptr && unsynced_ >= writeback_step) {
+            platform::start_writeback(rules_.file->handle());
+            unsynced_ = 0;
         }
     }
 
@@ -59,13 +90,21 @@ public:
 
     bool seen_head() const { return seen_head_; }
     bool successful() const { return head_.status == 200; }
-    bool empty_by_length() const { return head_.has_length && head_.content_length == 0; }
 
 private:
+    // Not a transport failure: asked again, the service would send the same.
+    [[noreturn]] static void refuse(const std::string& reason) {
+        log(3, "%s", reason.c_str());
+        throw intl_exception(reason);
+    }
+
     data_stream& stream_;
     event_base& event_;
     const std::string& object_;
+    const answer_rules& rules_;
     std::vector<char> pending_;
+    std::uint64_t received_ = 0;
+    std::uint64_t unsynced_ = 0;
     platform::http_response_head head_;
     bool seen_head_ = false;
 };
@@ -83,19 +122,38 @@ std::string answer_text(data_stream& stream, std::uint32_t start) {
     return text;
 }
 
-}  // namespace
+// What a stream held before the first try of a request. A failed try may have written a
+// part of an answer, longer than the whole answer of the next: each try starts again from
+// this, so that the stream ends with the old bytes around exactly one answer.
+class stream_start {
+public:
+    explicit stream_start(data_stream& stream) : stream_(stream), position_(stream.tell()) {
+        // In practice empty (a fresh file, a cleared answer) or a small set-up file.
+        held_.resize(stream.size());
+        if (!held_.empty()) {
+            stream.rewind();
+            stream.read(held_.data(), static_cast<std::uint32_t>(held_.size()));
+        }
+        stream.seek(position_);
+    }
 
-void set_stall_limit(std::uint32_t milliseconds) {
-    stall_limit_ms = milliseconds;
-}
+    void restore() {
+        stream_.clear();
+        if (!held_.empty()) {
+            stream_.write(held_.data(), static_cast<std::uint32_t>(held_.size()));
+        }
+        stream_.seek(position_);
+    }
 
-std::uint32_t stall_limit() {
-    return stall_limit_ms;
-}
+private:
+    data_stream& stream_;
+    std::uint32_t position_;
+    std::vector<char> held_;
+};
 
-void internet_request(const std::string& url, data_stream& stream, const char* headers,
-                      const std::string& verb, const void* body, std::uint32_t length,
-                      event_base& event) {
+void exchange(const std::string& url, data_stream& stream, const char* headers,
+              const std::string& verb, const void* body, std::uint32_t length, event_base& event,
+              const answer_rules& rules) {
     const request_arguments request{url, verb, headers, body, length};
     const url_parts parts = split_url(url);
     const bool secure = parts.scheme == "https";
@@ -113,7 +171,7 @@ void internet_request(const std::string& url, data_stream& stream, const char* h
     outgoing.stall_limit_ms = stall_limit();
 
     const std::uint32_t start = stream.tell();
-    response_reader reader(stream, event, parts.object);
+    response_reader reader(stream, event, parts.object, rules);
     const platform::http_result result = platform::http_send(outgoing, reader);
     reader.flush();
     using outcome = platform::http_result::outcome;
@@ -125,26 +183,22 @@ void internet_request(const std::string& url, data_stream& stream, const char* h
     }
     throw_if_false(result.what == outcome::complete, result.step, request);
     throw_if_false(reader.seen_head(), "curl_easy_getinfo", request);
-
-    // An announced empty body ends the exchange, whatever the status said.
-    if (reader.empty_by_length()) {
-        return;
-    }
+    // An empty answer is no exception: "503" with nothing after it must not pass as an
+    // empty file.
     if (!reader.successful()) {
         throw intl_exception("Download (" + parts.object +
                              ") failed with response: " + answer_text(stream, start));
     }
 }
 
-void http_request(const std::string& url, data_stream& stream, const char* headers,
-                  const std::string& verb, const void* body, std::uint32_t length,
-                  event_base& event) {
-    const std::uint32_t start = stream.tell();
+void exchange_with_retries(const std::string& url, data_stream& stream, const char* headers,
+                           const std::string& verb, const void* body, std::uint32_t length,
+                           event_base& event, const answer_rules& rules) {
+    stream_start before(stream);
     backoff_record delays = transfer_retry_delays();
     for (std::uint32_t retries = 0;;) {
-        stream.seek(start);
         try {
-            internet_request(url, stream, headers, verb, body, length, event);
+            exchange(url, stream, headers, verb, body, length, event, rules);
             return;
         } catch (const http_exception& failure) {
             if (++retries > max_transfer_retries) {
@@ -156,8 +210,35 @@ void http_request(const std::string& url, data_stream& stream, const char* heade
             if (event.wait(delays)) {
                 raise_sync_error(sync_error_code::interrupted);
             }
+            before.restore();
         }
     }
+}
+
+}  // namespace
+
+void set_stall_limit(std::uint32_t milliseconds) {
+    stall_limit_ms = milliseconds;
+}
+
+std::uint32_t stall_limit() {
+    return stall_limit_ms;
+}
+
+void internet_request(const std::string& url, data_stream& stream, const char* headers,
+                      const std::string& verb, const void* body, std::uint32_t length,
+                      event_base& event, std::uint64_t max_answer) {
+    answer_rules rules;
+    rules.max_size = max_answer;
+    exchange(url, stream, headers, verb, body, length, event, rules);
+}
+
+void http_request(const std::string& url, data_stream& stream, const char* headers,
+                  const std::string& verb, const void* body, std::uint32_t length,
+                  event_base& event, std::uint64_t max_answer) {
+    answer_rules rules;
+    rules.max_size = max_answer;
+    exchange_with_retries(url, stream, headers, verb, body, length, event, rules);
 }
 
 void download_file(const std::string& local_path, const std::string& url, std::uint32_t offset,
@@ -165,7 +246,9 @@ void download_file(const std::string& local_path, const std::string& url, std::u
     log(2, "download_file: from %s to %s", url.c_str(), local_path.c_str());
     file_stream file(local_path, offset == 0 ? std::uint32_t{file_stream::create_new} : 0);
     file.seek(offset);
-    http_request(url, file, nullptr, "GET", nullptr, 0, event);
+    answer_rules rules;
+    rules.file = &file.file();
+    exchange_with_retries(url, file, nullptr, "GET", nullptr, 0, event, rules);
     // With an offset the file is written over, not cut: a set-up file's bytes beyond the
     // download stay the unit's, as its head before the offset does.
     file.file().close();

@@ -9,17 +9,26 @@
 
 namespace orvel {
 
-// One exchange; the body is appended to the stream at its position. Throws http_exception
-// for transport failures, intl_exception for an answer other than 200 and extl_exception
-// 1500 when the event fires during the body.
+// An answer body may be this long unless the caller says less.
+inline constexpr std::uint64_t unlimited_answer = UINT64_MAX;
+
+// One exchange; the body is written into the stream at its position. It succeeds only with
+// a 200 answer whose body came whole: as long as announced, or to the end of its chunks.
+// Throws http_exception for transport failures (a short body included), intl_exception for
+// an answer other than 200 and for a body longer than max_answer (refused before it is
+// read, when its length is announced), and extl_exception 1500 when the event fires during
+// the body.
 void internet_request(const std::string& url, data_stream& stream, const char* headers,
                       const std::string& verb, const void* body, std::uint32_t length,
-                      event_base& event);
-// internet_request with up to three retries of transport failures (5, 10, 15 s on the event).
+                      event_base& event, std::uint64_t max_answer = unlimited_answer);
+// internet_request with up to three retries of transport failures (5, 10, 15 s on the
+// event). Every try starts from what the stream held before the first, so that it ends
+// with exactly one answer in it.
 void http_request(const std::string& url, data_stream& stream, const char* headers,
                   const std::string& verb, const void* body, std::uint32_t length,
-                  event_base& event);
-// GET into a file from offset on (0: created or truncated).
+                  event_base& event, std::uint64_t max_answer = unlimited_answer);
+// GET into a file from offset on (0: created or truncated); the file's bytes beyond the
+// body stay.
 void download_file(const std::string& local_path, const std::string& url, std::uint32_t offset,
                    event_base& event);
 // PUT of a file's whole content.

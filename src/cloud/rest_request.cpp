@@ -1,6 +1,7 @@
 #include "cloud/rest_request.h"
 
 #include <boost/algorithm/string/erase.hpp>
+#include <boost/algorithm/string/predicate.hpp>
 #include <boost/algorithm/string/replace.hpp>
 
 #include "app/events.h"
@@ -22,6 +23,21 @@ constexpr const char* rest_headers =
 // string to sign begin with.
 std::string signed_prefix(const request_context& context, const std::string& action) {
     return action + context.key + "/" + context.settings.userKey + "/1.0/2.0/HmacSHA256/";
+}
+
+// The page names the service by its host, which the service answers in plain HTTP, or by
+// the URL of its root when it is reached in another way (over TLS).
+std::string service_url(const std::string& server, const std::string& path) {
+    for (const std::string scheme : {"https://", "http://"}) {
+        if (boost::algorithm::starts_with(server, scheme)) {
+            std::string root = server;
+            while (root.size() > scheme.size() && root.back() == '/') {
+                root.pop_back();
+            }
+            return root + path;
+        }
+    }
+    return "http://" + server + path;
 }
 
 }  // namespace
@@ -79,11 +95,10 @@ void rest_post(request_context& context, const std::string& action, Json::Value 
     log(3, "Request: %s", path.c_str());
 
     context.response.clear();
-    // Always plain HTTP; server may name a port.
-    const std::string url = "http://" + context.settings.server + path;
+    const std::string url = service_url(context.settings.server, path);
     empty_event no_interrupt;
     http_request(url, context.response, rest_headers, "POST", text.data(),
-                 static_cast<std::uint32_t>(text.size()), no_interrupt);
+                 static_cast<std::uint32_t>(text.size()), no_interrupt, max_rest_answer);
 }
 
 }  // namespace orvel

@@ -3,6 +3,7 @@
 
 #include <json/value.h>
 
+#include <cstdint>
 #include <ctime>
 #include <string>
 
@@ -15,6 +16,10 @@ namespace orvel {
 inline constexpr const char* application_key = "Kq7Rt2WmZx9LpVa";
 inline constexpr const char* application_secret = "PLm4Xs9Q-bnT27wekcRUqZfhhYGpLd";
 
+// The longest answer the service gives is far shorter; a longer one is refused before it
+// takes memory.
+inline constexpr std::uint64_t max_rest_answer = 16 * 1024 * 1024;
+
 struct request_context {
     data_stream& response;  // receives the answer body; cleared before every request
     const connection_settings& settings;
@@ -23,7 +28,8 @@ struct request_context {
 };
 
 // action ends with "/", e.g. "DeviceCourseDataDetails/". Adds "id_relationship" to the
-// body; throws what the transport throws.
+// body; throws what the transport throws. The settings' server is a host name (plain HTTP,
+// port 80 unless it names one) or a URL that begins with "https://" or "http://".
 void rest_post(request_context& context, const std::string& action, Json::Value body);
 // Empty when signing failed.
 std::string sign_request(const request_context& context, const std::string& action,

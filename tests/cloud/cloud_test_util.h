@@ -9,6 +9,9 @@
 #include "app/events.h"
 #include "cloud/http_transport.h"
 #include "platform/memory_stream.h"
+#include "support/scoped_env.h"
+#include "support/temp_folder.h"
+#include "support/test_certificate.h"
 #include "support/test_http_server.h"
 
 namespace orvel::test {
@@ -49,6 +52,15 @@ public:
 inline double seconds_since(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
+
+// A cloud test server over TLS, with a certificate for 127.0.0.1 from a test authority that
+// the agent trusts the way it trusts any other system store: through SSL_CERT_FILE.
+struct tls_cloud {
+    temp_folder folder{"tls-cloud"};
+    test_authority authority{folder.path(), "authority"};
+    scoped_env trust{"SSL_CERT_FILE", authority.file()};
+    test_http_server server{authority.issue("127.0.0.1")};
+};
 
 // A port on which nothing listens any more.
 inline std::uint16_t closed_port() {

@@ -72,6 +72,10 @@ TEST_F(http_download_test, an_error_page_is_a_failure_and_never_becomes_the_file
     server.reply("/broken.tar", http_reply::text(500, "oops"));
     EXPECT_NE(failure_of("/broken.tar").find("HTTP status 500"), std::string::npos);
     EXPECT_FALSE(boost::filesystem::exists(path));
+
+    server.reply("/busy.tar", http_reply::text(503, ""));
+    EXPECT_NE(failure_of("/busy.tar").find("HTTP status 503"), std::string::npos);
+    EXPECT_FALSE(boost::filesystem::exists(path));
 }
 
 TEST_F(http_download_test, a_short_or_stalled_body_is_a_failure) {
@@ -84,6 +88,49 @@ TEST_F(http_download_test, a_short_or_stalled_body_is_a_failure) {
     const std::string stalled = failure_of("/stuck.tar");
     EXPECT_EQ(stalled.rfind("_http_download_: ", 0), 0u) << stalled;
     EXPECT_NE(stalled.find("asio::read: "), std::string::npos) << stalled;
+}
+
+// The scheme was ignored: a package URL that said https went out in clear.
+TEST_F(http_download_test, an_https_url_is_fetched_over_tls_from_a_server_the_store_vouches_for) {
+    test::tls_cloud cloud;
+    std::string body(200 * 1024, '\0');
+    for (std::size_t i = 0; i < body.size(); ++i) {
+        body[i] = static_cast<char>(i * 13 + (i >> 11));
+    }
+    cloud.server.reply("/pkg.tar", http_reply::text(200, body));
+    http_download(cloud.server.url("/pkg.tar"), path, no_interrupt);
+    EXPECT_TRUE(test::read_file(path) == body);
+    http_reply open_ended = http_reply::text(200, "until TLS ends");
+    open_ended.send_length = false;
+    cloud.server.reply("/open.tar", open_ended);
+    http_download(cloud.server.url("/open.tar"), path, no_interrupt);
+    EXPECT_EQ(test::read_file(path), "until TLS ends");
+
+    // A certificate from an authority the store does not hold, and ones from the trusted
+    // authority for another name or address.
+    const test::test_authority stranger(folder.path(), "stranger");
+    test::test_http_server unknown(stranger.issue("127.0.0.1"));
+    test::test_http_server named(cloud.authority.issue("localhost"));
+    const std::string by_name = "https://localhost:" + std::to_string(named.port());
+    const std::string address_by_name = "https://localhost:" + std::to_string(cloud.server.port());
+    const std::pair<std::string, std::string> refusals[] = {
+        {unknown.url(""), "127.0.0.1 does not verify: unable to get local issuer certificate"},
+        {named.url(""), "127.0.0.1 does not verify: IP address mismatch"},
+        {address_by_name, "localhost does not verify: hostname mismatch"}};
+    unknown.reply("/pkg.tar", http_reply::text(200, body));
+    named.reply("/pkg.tar", http_reply::text(200, body));
+    for (const auto& [root, reason] : refusals) {
+        try {
+            http_download(root + "/pkg.tar", path, no_interrupt);
+            FAIL() << "no failure for " << reason;
+        } catch (const http_exception& failure) {
+            EXPECT_EQ(failure.message(), "_http_download_: The certificate of " + reason);
+        }
+    }
+    EXPECT_EQ(unknown.count("/pkg.tar") + named.count("/pkg.tar"), 0u);
+    // By the name it carries, the same certificate is good.
+    http_download(by_name + "/pkg.tar", path, no_interrupt);
+    EXPECT_TRUE(test::read_file(path) == body);
 }
 
 TEST_F(http_download_test, a_refused_connection_fails_as_the_write_that_follows) {

@@ -81,15 +81,27 @@ TEST_F(http_transport, the_body_lands_at_the_stream_position) {
     EXPECT_EQ(stream.text(), "abXYef");
 }
 
-TEST_F(http_transport, an_announced_empty_body_ends_the_exchange_whatever_the_status) {
-    server.reply("/empty", http_reply::text(500, ""));
+// An empty "503" used to end the exchange as a success and replace a unit's file with
+// nothing.
+TEST_F(http_transport, an_empty_answer_is_whole_only_with_status_200) {
+    server.reply("/empty", http_reply::text(503, ""));
     memory_stream stream;
-    EXPECT_NO_THROW(get("/empty", stream));
-    EXPECT_EQ(stream.size(), 0u);
+    try {
+        get("/empty", stream);
+        FAIL() << "an empty 503 passed";
+    } catch (const http_exception&) {
+        FAIL() << "an answer is no transport failure";
+    } catch (const intl_exception& failure) {
+        EXPECT_EQ(failure.message(), "Download (empty) failed with response: ");
+    }
     EXPECT_EQ(server.count("/empty"), 1u);
-    EXPECT_TRUE(logger.contains("HTTP Status: 500"));
-    EXPECT_TRUE(logger.mentions("URL: empty\nResponse headers: HTTP/1.1 500 Internal Server Error"))
+    EXPECT_TRUE(logger.contains("HTTP Status: 503"));
+    EXPECT_TRUE(logger.mentions("URL: empty\nResponse headers: HTTP/1.1 503 Service Unavailable"))
         << testing::PrintToString(logger.messages());
+
+    server.reply("/nothing", http_reply::text(200, ""));
+    EXPECT_NO_THROW(get("/nothing", stream));
+    EXPECT_EQ(stream.size(), 0u);
 }
 
 TEST_F(http_transport, another_status_fails_with_the_answer_text_and_is_not_retried) {
@@ -128,6 +140,15 @@ TEST_F(http_transport, a_body_shorter_than_announced_is_retried_and_then_fails) 
     EXPECT_THROW(
         internet_request(server.url("/longer"), stream, nullptr, "GET", nullptr, 0, no_interrupt),
         http_exception);
+
+    // And when a chunked body ends before its last, empty chunk.
+    http_reply unfinished = http_reply::text(200, "4\r\nWiki\r\n6\r\npedia \r\n");
+    unfinished.headers.emplace_back("Transfer-Encoding", "chunked");
+    unfinished.send_length = false;
+    server.reply("/unfinished", unfinished);
+    EXPECT_THROW(internet_request(server.url("/unfinished"), stream, nullptr, "GET", nullptr, 0,
+                                  no_interrupt),
+                 http_exception);
 }
 
 TEST_F(http_transport, a_body_without_length_ends_with_the_connection) {
@@ -148,6 +169,18 @@ TEST_F(http_transport, three_failures_then_success_leave_the_body_from_the_first
     get("/flaky", stream);
     EXPECT_EQ(stream.text(), "head" + body);
     EXPECT_EQ(server.count("/flaky"), 4u);
+}
+
+// A retry used to write over the failed try without cutting it: a shorter whole answer
+// kept the failed try's tail behind it.
+TEST_F(http_transport, each_try_starts_from_what_the_stream_held_before_the_first) {
+    const std::string longer = "a first answer, cut after most of it";
+    server.reply_sequence("/changed",
+                          {http_reply::cut_after(30, longer), http_reply::text(200, "new")});
+    memory_stream stream;
+    test::write_text(stream, "head");
+    get("/changed", stream);
+    EXPECT_EQ(stream.text(), "headnew");
 }
 
 TEST_F(http_transport, a_refused_connection_is_a_transport_failure) {
@@ -247,6 +280,15 @@ TEST_F(file_transfer, download_file_with_an_offset_writes_over_the_middle_of_a_l
     EXPECT_EQ(test::read_file(path), "HEAD-new content that was longer");
 }
 
+TEST_F(file_transfer, a_retry_with_an_offset_leaves_the_old_bytes_around_one_answer) {
+    const std::string path = folder / "setup.bin";
+    test::write_file(path, "HEAD-old content that was longer");
+    server.reply_sequence("/f", {http_reply::cut_after(24, "a first answer, then cut off"),
+                                 http_reply::text(200, "new")});
+    download_file(path, server.url("/f"), 5, no_interrupt);
+    EXPECT_EQ(test::read_file(path), "HEAD-new content that was longer");
+}
+
 TEST_F(file_transfer, a_refused_download_with_an_offset_names_the_answer_not_the_file) {
     const std::string path = folder / "setup.bin";
     test::write_file(path, "HEAD-\xff\xfe the unit's own bytes");
@@ -277,6 +319,25 @@ TEST_F(file_transfer, download_file_carries_a_large_body_whole) {
     const std::string path = folder / "big.bin";
     download_file(path, server.url("/big"), 0, no_interrupt);
     EXPECT_TRUE(test::read_file(path) == content);
+}
+
+// download_file trusts the system's store as the plain-socket download does, SSL_CERT_FILE
+// included, and no certificate beyond it.
+TEST_F(file_transfer, an_https_url_is_fetched_over_tls_with_the_system_store) {
+    test::tls_cloud cloud;
+    cloud.server.reply("/f", http_reply::text(200, "over TLS"));
+    const std::string path = folder / "secure.bin";
+    download_file(path, cloud.server.url("/f"), 0, no_interrupt);
+    EXPECT_EQ(test::read_file(path), "over TLS");
+
+    const test::test_authority stranger(folder.path(), "stranger");
+    const test::scoped_env other_store("SSL_CERT_FILE", stranger.file());
+    memory_stream stream;
+    EXPECT_THROW(
+        internet_request(cloud.server.url("/f"), stream, nullptr, "GET", nullptr, 0, no_interrupt),
+        http_exception);
+    EXPECT_TRUE(logger.mentions("curl_multi_perform: 60. "))
+        << testing::PrintToString(logger.messages());
 }
 
 TEST_F(file_transfer, upload_file_puts_the_whole_file) {

@@ -180,5 +180,53 @@ TEST_F(rest_exchange, a_signature_the_service_rejects_fails_with_its_answer) {
     EXPECT_EQ(requests[0].body, "{\"id_relationship\":77}\n");
 }
 
+// A server given as "https://..." used to become "http://https://...".
+TEST_F(rest_exchange, a_server_given_as_a_url_is_asked_at_it_a_bare_host_in_plain_http) {
+    test::tls_cloud cloud;
+    for (test::test_http_server* service : {&cloud.server, &server}) {
+        service->add_user("member-7", "s3cret");
+        service->reply_rest("MemberLogUploadURL", http_reply::json(R"({"Status":1})"));
+    }
+    for (const std::string& given : {cloud.server.url("/"), server.url(""), server.host()}) {
+        settings.server = given;
+        rest_post(context, "MemberLogUploadURL/", Json::Value(Json::objectValue));
+        EXPECT_EQ(response.text(), R"({"Status":1})") << given;
+    }
+    ASSERT_EQ(cloud.server.requests().size(), 1u);
+    EXPECT_EQ(cloud.server.requests()[0].verdict, test::signature_verdict::valid);
+    EXPECT_EQ(server.requests().size(), 2u);
+}
+
+// Nothing bounded an answer: a service could make the agent hold any amount in memory.
+TEST_F(rest_exchange, an_answer_over_16_mib_is_refused_without_a_retry) {
+    server.add_user("member-7", "s3cret");
+    const std::string largest(max_rest_answer, ' ');
+    server.reply_rest("DeviceFullDataDetails", http_reply::json(largest + " "));
+    try {
+        rest_post(context, "DeviceFullDataDetails/", Json::Value(Json::objectValue));
+        FAIL() << "a 16 MiB + 1 answer was taken";
+    } catch (const http_exception&) {
+        FAIL() << "a refusal is no transport failure";
+    } catch (const intl_exception& failure) {
+        EXPECT_EQ(failure.message().rfind("Answer refused: 16777217 bytes announced", 0), 0u)
+            << failure.message();
+    }
+    EXPECT_EQ(response.size(), 0u);
+    EXPECT_TRUE(logger.mentions("Answer refused: 16777217 bytes announced, at most 16777216"));
+    EXPECT_EQ(server.count("/rest/action/DeviceFullDataDetails/"), 1u);
+
+    // Without a length it goes as soon as it grows past the bound.
+    http_reply unannounced = http_reply::json(largest + " ");
+    unannounced.send_length = false;
+    server.reply_rest("DeviceFullDataDetails", unannounced);
+    EXPECT_THROW(rest_post(context, "DeviceFullDataDetails/", Json::Value(Json::objectValue)),
+                 intl_exception);
+    EXPECT_TRUE(logger.mentions("Answer refused: more than 16777216 bytes"));
+
+    server.reply_rest("DeviceFullDataDetails", http_reply::json(largest));
+    rest_post(context, "DeviceFullDataDetails/", Json::Value(Json::objectValue));
+    EXPECT_EQ(response.size(), max_rest_answer);
+}
+
 }  // namespace
 }  // namespace orvel

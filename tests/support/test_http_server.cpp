@@ -6,9 +6,12 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/read_until.hpp>
+#include <boost/asio/ssl/context.hpp>
+#include <boost/asio/ssl/stream.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/core/stream_traits.hpp>
 #include <boost/beast/http/read.hpp>
 #include <boost/beast/http/status.hpp>
 #include <boost/beast/http/string_body.hpp>
@@ -20,6 +23,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <thread>
+#include <type_traits>
 #include <utility>
 
 #include "cloud/rest_request.h"
@@ -28,6 +32,7 @@ namespace orvel::test {
 
 namespace asio = boost::asio;
 namespace http = boost::beast::http;
+namespace ssl = asio::ssl;
 using asio::ip::tcp;
 using boost::system::error_code;
 
@@ -183,10 +188,11 @@ std::optional<std::chrono::system_clock::time_point> parse_request_timestamp(
 
 class test_http_server::impl {
 public:
-    explicit impl(std::uint16_t port);
+    impl(std::uint16_t port, const tls_files* tls);
     ~impl();
 
     std::uint16_t port() const { return port_; }
+    bool secure() const { return tls_ != nullptr; }
     http_reply dispatch(recorded_request& request);
 
     void add_rule(const std::string& path, bool prefix, http_handler handler) {
@@ -218,6 +224,7 @@ private:
     // Declared after the state above so that the sessions the context still owns go
     // before it.
     asio::io_context io_;
+    std::unique_ptr<ssl::context> tls_;
     tcp::acceptor acceptor_;
     std::uint16_t port_ = 0;
     std::thread thread_;
@@ -225,23 +232,42 @@ private:
 
 namespace {
 
-// One connection: one request, one answer, then the connection closes.
-class session : public std::enable_shared_from_this<session> {
+// One connection: one request, one answer, then the connection closes. Stream is a TCP
+// socket or a TLS stream over one.
+template <typename Stream>
+class session : public std::enable_shared_from_this<session<Stream>> {
+    static constexpr bool secure = !std::is_same_v<Stream, tcp::socket>;
+
 public:
-    session(tcp::socket socket, test_http_server::impl& server)
-        : socket_(std::move(socket)), server_(server), timer_(socket_.get_executor()) {
+    session(Stream stream, test_http_server::impl& server)
+        : stream_(std::move(stream)), server_(server), timer_(stream_.get_executor()) {
         parser_.body_limit(std::uint64_t{1} << 32);
     }
 
     void start() {
+        if constexpr (secure) {
+            stream_.async_handshake(ssl::stream_base::server,
+                                    [self = this->shared_from_this()](const error_code& error) {
+                                        if (!error) {
+                                            self->read_head();
+                                        } else {
+                                            self->close();
+                                        }
+                                    });
+        } else {
+            read_head();
+        }
+    }
+
+private:
+    void read_head() {
         asio::async_read_until(
-            socket_, asio::dynamic_buffer(raw_, 64 * 1024), "\r\n\r\n",
-            [self = shared_from_this()](const error_code& error, std::size_t length) {
+            stream_, asio::dynamic_buffer(raw_, 64 * 1024), "\r\n\r\n",
+            [self = this->shared_from_this()](const error_code& error, std::size_t length) {
                 self->on_head(error, length);
             });
     }
 
-private:
     void on_head(const error_code& error, std::size_t length) {
         if (error) {
             return;
@@ -251,8 +277,8 @@ private:
         const auto room = buffer_.prepare(raw_.size());
         std::memcpy(room.data(), raw_.data(), raw_.size());
         buffer_.commit(raw_.size());
-        http::async_read(socket_, buffer_, parser_,
-                         [self = shared_from_this()](const error_code& failure, std::size_t) {
+        http::async_read(stream_, buffer_, parser_,
+                         [self = this->shared_from_this()](const error_code& failure, std::size_t) {
                              self->on_request(failure);
                          });
     }
@@ -279,7 +305,7 @@ private:
         reply_ = std::move(reply);
         if (reply_.delay.count() > 0) {
             timer_.expires_after(std::exchange(reply_.delay, std::chrono::milliseconds(0)));
-            timer_.async_wait([self = shared_from_this()](const error_code&) {
+            timer_.async_wait([self = this->shared_from_this()](const error_code&) {
                 self->answer(std::move(self->reply_));
             });
             return;
@@ -315,8 +341,8 @@ private:
                 "\r\n";
         }
         head_ += "Connection: close\r\n\r\n";
-        asio::async_write(socket_, asio::buffer(head_),
-                          [self = shared_from_this()](const error_code& error, std::size_t) {
+        asio::async_write(stream_, asio::buffer(head_),
+                          [self = this->shared_from_this()](const error_code& error, std::size_t) {
                               self->on_sent(error, 0);
                           });
     }
@@ -342,10 +368,11 @@ private:
         } else {
             out = asio::buffer(reply_.body.data() + sent_, piece);
         }
-        asio::async_write(socket_, out,
-                          [self = shared_from_this()](const error_code& error, std::size_t count) {
-                              self->on_sent(error, count);
-                          });
+        asio::async_write(
+            stream_, out,
+            [self = this->shared_from_this()](const error_code& error, std::size_t count) {
+                self->on_sent(error, count);
+            });
     }
 
     void on_sent(const error_code& error, std::size_t count) {
@@ -358,21 +385,37 @@ private:
     }
 
     void finish() {
+        if (reply_.fault == http_fault::none) {
+            end();
+            return;
+        }
         if (reply_.fault != http_fault::stall) {
             close();
             return;
         }
         timer_.expires_after(reply_.stall_for);
-        timer_.async_wait([self = shared_from_this()](const error_code&) { self->close(); });
+        timer_.async_wait([self = this->shared_from_this()](const error_code&) { self->close(); });
+    }
+
+    // A whole answer ends with TLS's own end (close_notify), so that a body without a
+    // length is known to be complete; a faulty one just stops.
+    void end() {
+        if constexpr (secure) {
+            stream_.async_shutdown(
+                [self = this->shared_from_this()](const error_code&) { self->close(); });
+        } else {
+            close();
+        }
     }
 
     void close() {
         error_code ignored;
-        socket_.shutdown(tcp::socket::shutdown_both, ignored);
-        socket_.close(ignored);
+        auto& socket = boost::beast::get_lowest_layer(stream_);
+        socket.shutdown(tcp::socket::shutdown_both, ignored);
+        socket.close(ignored);
     }
 
-    tcp::socket socket_;
+    Stream stream_;
     test_http_server::impl& server_;
     asio::steady_timer timer_;
     std::string raw_;
@@ -390,8 +433,13 @@ private:
 
 }  // namespace
 
-test_http_server::impl::impl(std::uint16_t port)
+test_http_server::impl::impl(std::uint16_t port, const tls_files* tls)
     : acceptor_(io_, tcp::endpoint(asio::ip::make_address("127.0.0.1"), port)) {
+    if (tls != nullptr) {
+        tls_ = std::make_unique<ssl::context>(ssl::context::tls_server);
+        tls_->use_certificate_chain_file(tls->certificate);
+        tls_->use_private_key_file(tls->key, ssl::context::pem);
+    }
     port_ = acceptor_.local_endpoint().port();
     accept();
     thread_ = std::thread([this] { io_.run(); });
@@ -407,7 +455,13 @@ void test_http_server::impl::accept() {
         if (error) {
             return;
         }
-        std::make_shared<session>(std::move(socket), *this)->start();
+        if (tls_) {
+            using tls_stream = ssl::stream<tcp::socket>;
+            std::make_shared<session<tls_stream>>(tls_stream(std::move(socket), *tls_), *this)
+                ->start();
+        } else {
+            std::make_shared<session<tcp::socket>>(std::move(socket), *this)->start();
+        }
         accept();
     });
 }
@@ -518,7 +572,11 @@ http_reply test_http_server::impl::answer(recorded_request& request) {
 // ---------------------------------------------------------------------------------------
 // The public face
 
-test_http_server::test_http_server(std::uint16_t port) : impl_(std::make_unique<impl>(port)) {}
+test_http_server::test_http_server(std::uint16_t port)
+    : impl_(std::make_unique<impl>(port, nullptr)) {}
+
+test_http_server::test_http_server(const tls_files& tls, std::uint16_t port)
+    : impl_(std::make_unique<impl>(port, &tls)) {}
 
 test_http_server::~test_http_server() = default;
 
@@ -531,7 +589,7 @@ std::string test_http_server::host() const {
 }
 
 std::string test_http_server::url(const std::string& target) const {
-    return "http://" + host() + target;
+    return (impl_->secure() ? "https://" : "http://") + host() + target;
 }
 
 void test_http_server::reply(const std::string& path, http_reply reply) {

@@ -1,6 +1,6 @@
 // An HTTP/1.1 server for tests, in the test process, on 127.0.0.1 with a port the system
-// picks. It answers what a test scripts per path, records every request, serves files,
-// keeps what is PUT, misbehaves on request (drops, stalls, short bodies) and checks the
+// picks, plain or over TLS. It answers what a test scripts per path, records every request, serves
+// files, keeps what is PUT, misbehaves on request (drops, stalls, short bodies) and checks the
 // signature of every REST path with its own code. The development cloud
 // (tools/devcloud) is built on it too, so it needs nothing of the test framework.
 #pragma once
@@ -87,11 +87,19 @@ using http_handler = std::function<http_reply(const recorded_request&)>;
 
 using http_observer = std::function<void(const recorded_request&, const http_reply&)>;
 
+// PEM files of the certificate (chain) and key a TLS server shows.
+struct tls_files {
+    std::string certificate;
+    std::string key;
+};
+
 class test_http_server {
 public:
     // Listening when constructed, on the port given (0: one the system picks); stops,
     // closing every connection, when destroyed. Throws when the port cannot be had.
     explicit test_http_server(std::uint16_t port = 0);
+    // The same over TLS, with the certificate and key in these files.
+    explicit test_http_server(const tls_files& tls, std::uint16_t port = 0);
     ~test_http_server();
     test_http_server(const test_http_server&) = delete;
     test_http_server& operator=(const test_http_server&) = delete;
@@ -99,7 +107,7 @@ public:
     std::uint16_t port() const;
     // "127.0.0.1:<port>", the form of connection_settings::server.
     std::string host() const;
-    // "http://127.0.0.1:<port>" + target (which begins with "/").
+    // "http://127.0.0.1:<port>" + target (which begins with "/"); "https://" over TLS.
     std::string url(const std::string& target) const;
 
     // Scripts for a path (the target without its query), replacing earlier ones for it.

@@ -1,6 +1,7 @@
 #include "platform/http_client.h"
 
 #include <curl/curl.h>
+#include <openssl/ssl.h>
 
 #include <chrono>
 #include <exception>
@@ -96,6 +97,7 @@ private:
     static std::size_t body_arrived(char* data, std::size_t size, std::size_t count, void* self);
     static int progress(void* self, curl_off_t, curl_off_t downloaded, curl_off_t,
                         curl_off_t uploaded);
+    static CURLcode tls_context(CURL* easy, void* context, void* self);
 
     bool build_headers();
     CURLcode set_options();
@@ -155,6 +157,14 @@ int transfer::progress(void* self, curl_off_t, curl_off_t downloaded, curl_off_t
         me.last_progress_ = steady::now();
     }
     return 0;
+}
+
+CURLcode transfer::tls_context(CURL*, void* context, void*) {
+    // The system's store is what OpenSSL's own default places name: the distribution's
+    // bundle, or SSL_CERT_FILE and SSL_CERT_DIR where they are set, as for the plain-socket
+    // download and every other OpenSSL client of the system.
+    SSL_CTX_set_default_verify_paths(static_cast<SSL_CTX*>(context));
+    return CURLE_OK;
 }
 
 void transfer::deliver_head() {
@@ -243,6 +253,19 @@ CURLcode transfer::set_options() {
     check(curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &transfer::progress));
     check(curl_easy_setopt(easy, CURLOPT_XFERINFODATA, this));
     check(curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L));
+    if (request_.secure) {
+        const CURLcode hooked =
+            curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, &transfer::tls_context);
+        if (hooked == CURLE_OK) {
+            // Instead of the bundle libcurl was built with, which it would read on every
+            // transfer besides: the same certificates, unless the places are set elsewhere.
+            check(curl_easy_setopt(easy, CURLOPT_CAINFO, nullptr));
+            check(curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr));
+        } else if (hooked != CURLE_NOT_BUILT_IN && hooked != CURLE_UNKNOWN_OPTION) {
+            // A libcurl on another TLS library has no such hook and keeps its own store.
+            check(hooked);
+        }
+    }
 
     if (request_.verb == "GET") {
         check(curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L));

@@ -1,0 +1,14 @@
+// Large downloads hand their bytes to the disk while they run, so that the flush that
+// closes the file has little left to wait for.
+#pragma once
+
+#include <cstdio>
+
+namespace orvel::platform {
+
+// Starts writing what the file holds so far to its disk, without waiting for it. Nothing
+// depends on it: the flush at close still writes whatever is left. False where the system
+// cannot start it.
+bool start_writeback(std::FILE* file);
+
+}  // namespace orvel::platform
