@@ -37,7 +37,7 @@ target_compile_definitions(orvel_win32_platform PUBLIC
     # C99 printf: %zu and the PRIu64 forms, as the log's formats use them.
     __USE_MINGW_ANSI_STDIO=1)
 target_link_libraries(orvel_win32_platform PUBLIC
-    wininet setupapi cfgmgr32 bcrypt crypt32 ws2_32 mswsock iphlpapi)
+    wininet setupapi cfgmgr32 bcrypt crypt32 ws2_32 mswsock iphlpapi advapi32)
 # One executable that runs under Wine with nothing beside it: no MinGW runtime DLLs.
 target_link_options(orvel_win32_platform PUBLIC -static)
 
@@ -69,6 +69,7 @@ add_executable(win32_platform_tests
     ${tests}/platform/memory_stream_test.cpp
     ${tests}/platform/file_stream_test.cpp
     ${tests}/platform/socket_state_test.cpp
+    ${tests}/platform/peer_owner_test.cpp
     ${tests}/support/capture_logger.cpp
     ${tests}/support/temp_folder.cpp)
 target_include_directories(win32_platform_tests PRIVATE ${tests})

@@ -14,8 +14,9 @@ namespace {
 const char* const help_text =
     "Usage: orvelsync [--help | --version | --make-certificate]\n"
     "\n"
-    "The Orvel Sync agent: serves the member's web page a TLS WebSocket on the first free\n"
-    "port of 10001-10004 (127.0.0.1 only) and keeps the page's Orvel units up to date.\n"
+    "The Orvel Sync agent: serves the member's web page a TLS WebSocket on the first port\n"
+    "of 10001-10004 free on 127.0.0.1 and ::1, to its own user's programs only, and keeps\n"
+    "the page's Orvel units up to date.\n"
     "It takes no other options; the page's commands carry everything else.\n"
     "\n"
     "Its certificate and key are " ORVEL_LOCAL_HOST_NAME ".cert and " ORVEL_LOCAL_HOST_NAME

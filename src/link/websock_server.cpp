@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "app/log_hub.h"
+#include "link/page_ports.h"
 #include "link/status.h"
 
 namespace orvel {
@@ -92,15 +93,12 @@ void websock_server::install_handlers() {
 }
 
 bool websock_server::listen() {
+    const port_range ports = page_ports();
     websocketpp::lib::error_code ec;
-    for (std::uint16_t port = first_port; port <= last_port; ++port) {
-        ec.clear();
-        // Loopback only: the page runs on this machine, and the log stream it receives
-        // carries the member's credentials.
-        endpoint_.listen(
-            boost::asio::ip::tcp::endpoint(boost::asio::ip::address_v4::loopback(), port), ec);
+    for (unsigned int port = ports.first; port <= ports.last; ++port) {
+        ec = listen_on(static_cast<std::uint16_t>(port));
         if (!ec) {
-            port_ = port;
+            port_ = static_cast<std::uint16_t>(port);
             break;
         }
         if (ec != boost::asio::error::address_in_use) {
@@ -118,7 +116,74 @@ bool websock_server::listen() {
         port_ = 0;
         return false;
     }
+    if (ipv6_acceptor_) {
+        accept_ipv6();
+    }
+    log(3, "Serving the page on port %u of %s", unsigned{port_},
+        ipv6_acceptor_ ? "127.0.0.1 and ::1" : "127.0.0.1");
     return true;
+}
+
+websocketpp::lib::error_code websock_server::listen_on(std::uint16_t port) {
+    namespace ip = boost::asio::ip;
+    websocketpp::lib::error_code ec;
+    // Loopback only: the page runs on this machine, and the log stream it receives carries
+    // the member's credentials.
+    endpoint_.listen(ip::tcp::endpoint(ip::address_v4::loopback(), port), ec);
+    if (ec || !ipv6_) {
+        return ec;
+    }
+    // Browsers try ::1 first for localhost: a program of another user that held ::1 at our
+    // port would receive the page, so the port is ours only when both addresses are.
+    auto acceptor = std::make_unique<ip::tcp::acceptor>(endpoint_.get_io_service());
+    const ip::tcp::endpoint at(ip::address_v6::loopback(), port);
+    acceptor->open(at.protocol(), ec);
+    if (!ec) {
+        acceptor->set_option(ip::tcp::acceptor::reuse_address(true), ec);
+    }
+    if (!ec) {
+        acceptor->bind(at, ec);
+    }
+    if (!ec) {
+        acceptor->listen(ip::tcp::acceptor::max_listen_connections, ec);
+    }
+    if (!ec) {
+        ipv6_acceptor_ = std::move(acceptor);
+        return ec;
+    }
+    // No IPv6 at all, or a loopback without ::1.
+    if (ec == boost::asio::error::address_family_not_supported ||
+        ec == boost::system::errc::address_not_available) {
+        log(3, "No IPv6 loopback on this system (%s): serving the page on 127.0.0.1 alone",
+            ec.message().c_str());
+        ipv6_ = false;
+        return {};
+    }
+    websocketpp::lib::error_code ignored;
+    endpoint_.stop_listening(ignored);
+    return ec;
+}
+
+void websock_server::accept_ipv6() {
+    tls_endpoint::connection_ptr connection = endpoint_.get_connection();
+    if (!connection) {
+        log(3, "accept on ::1 stopped: no connection could be made");
+        return;
+    }
+    ipv6_acceptor_->async_accept(
+        connection->get_raw_socket(),
+        connection->get_strand()->wrap([this, connection](const boost::system::error_code& ec) {
+            if (ec) {
+                connection->terminate(ec);
+                if (ec == boost::asio::error::operation_aborted) {
+                    return;  // the acceptor has closed
+                }
+                log(3, "accept on ::1 failed: %s (%d)", ec.message().c_str(), ec.value());
+            } else {
+                connection->start();
+            }
+            accept_ipv6();
+        }));
 }
 
 std::shared_ptr<tls_context> websock_server::on_tls_init(connection_handle) {

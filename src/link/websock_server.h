@@ -37,7 +37,8 @@ protected:
     virtual void on_interrupt(connection_handle handle);
 
     void install_handlers();
-    // 127.0.0.1 on the first free port of the range, then accepting; false after logging.
+    // 127.0.0.1 and ::1 on the first port of the range that is free on both, then
+    // accepting; false after logging.
     bool listen();
 
     tls_endpoint& endpoint() { return endpoint_; }
@@ -48,10 +49,20 @@ private:
     // that the agent runs, and which version.
     void on_http(connection_handle handle);
 
+    // The port on both loopback addresses, or on neither.
+    websocketpp::lib::error_code listen_on(std::uint16_t port);
+    // Hands each connection accepted on ::1 to the endpoint, as the endpoint's own accept
+    // loop does with those on 127.0.0.1.
+    void accept_ipv6();
+
     tls_endpoint endpoint_;
     std::string key_path_;
     std::string cert_path_;
     std::uint16_t port_ = 0;
+    // The endpoint listens on one address only; this one serves ::1 on its event loop. Null
+    // where the system has no IPv6 loopback. Declared after the endpoint, so it closes first.
+    std::unique_ptr<boost::asio::ip::tcp::acceptor> ipv6_acceptor_;
+    bool ipv6_ = true;
 };
 
 // For log lines that name a connection: its address and its number of strong references.

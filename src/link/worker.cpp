@@ -4,6 +4,7 @@
 #include <cinttypes>
 
 #include "link/page_text.h"
+#include "platform/peer_owner.h"
 #include "platform/socket_state.h"
 
 namespace orvel {
@@ -13,6 +14,7 @@ namespace {
 const char* const connect_text = "{\"command\":\"connect\"}";
 const char* const disconnect_text = "{\"command\":\"disconnect\"}";
 const char* const one_client_text = "Only one client connection is supported.";
+const char* const another_user_text = "This agent serves another user";
 
 // The sender wakes this often even when nothing signals it.
 constexpr std::uint32_t sender_wake_ms = 50;
@@ -78,6 +80,22 @@ void worker::stop() {
 
 bool worker::on_validate(connection_handle handle) {
     tls_endpoint::connection_ptr connection = endpoint().get_con_from_hdl(handle);
+    // Every account on the machine reaches the loopback, and the agent drives the member's
+    // units with the member's credentials: only the member's own programs get in. A peer
+    // whose user cannot be found is refused too, as nothing shows it to be the member's.
+    const std::optional<std::string> user = platform::peer_user(connection->get_raw_socket());
+    const std::string own = platform::own_user();
+    if (!user || *user != own) {
+        if (user) {
+            log(3, "Connection of another user refused: user %s (this agent serves user %s)",
+                user->c_str(), own.c_str());
+        } else {
+            log(3, "Connection refused: its user cannot be found");
+        }
+        connection->set_body(another_user_text);
+        connection->set_status(websocketpp::http::status_code::forbidden);
+        return false;
+    }
     // Browsers always send an Origin; a local program that sends none is let in.
     const std::string& origin = connection->get_request_header("Origin");
     if (!origin.empty() && !origins_.allows(origin)) {

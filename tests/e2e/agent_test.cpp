@@ -1,10 +1,16 @@
 // The built agent, started as a member starts it, driven by a real TLS WebSocket page.
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <rapidjson/document.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <boost/filesystem.hpp>
 #include <chrono>
+#include <cstdlib>
+#include <functional>
 #include <regex>
 #include <thread>
 
@@ -109,6 +115,124 @@ TEST(Agent, AllPortsTakenEndsTheRunWithStatus0) {
     EXPECT_EQ(agent.log_count("wrk.run failed"), 1u);
     ASSERT_FALSE(messages.empty());
     EXPECT_EQ(messages.back(), "app exited");
+}
+
+TEST(Agent, SquatterOnIpv6LoopbackMovesItToAPortFreeOnBothAddresses) {
+    // Browsers try ::1 first for localhost: an agent on 127.0.0.1:10001 alone would leave
+    // the page to whoever holds [::1]:10001.
+    test::port_holder squatter({10001}, "::1");
+    agent_process agent;
+    agent.start();
+    ASSERT_EQ(agent.wait_for_port(), 10002);
+    EXPECT_FALSE(test::tcp_accepts("127.0.0.1", 10001)) << "no half-taken port is left";
+    EXPECT_THROW(test::port_holder({10002}, "::1"), std::exception);
+    for (const char* address : {"127.0.0.1", "::1"}) {
+        page_client page;
+        ASSERT_TRUE(page.connect(10002, page_client::default_wait, address)) << page.failure();
+        EXPECT_TRUE(page.wait_for_status(0)) << address;
+    }
+}
+
+TEST(Agent, WithoutIpv6LoopbackItServes127001AloneAndSaysSo) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root for a network namespace whose loopback has no ::1";
+    }
+    const std::string without_ipv6 =
+        "echo 1 >/proc/sys/net/ipv6/conf/lo/disable_ipv6 && ip link set lo up && exec \"$1\"";
+    test::agent_options options;
+    options.launcher = {"unshare", "-n", "sh", "-c", without_ipv6, "x"};
+    agent_process agent(options);
+    agent.start();
+    EXPECT_TRUE(agent.wait_for_log("Serving the page on port")) << agent.terminal_output();
+    EXPECT_EQ(agent.log_count("Serving the page on port 10001 of 127.0.0.1"), 1u);
+    EXPECT_TRUE(agent.log_mentions("No IPv6 loopback on this system"));
+}
+
+// A second member's page: a uid no account uses, and a child forked before the test has
+// threads that, once told to go, runs as that user and hands back its report.
+class other_member {
+public:
+    explicit other_member(const std::function<std::string()>& work) {
+        while (::getpwuid(uid) != nullptr) {
+            ++uid;
+        }
+        int ends[2];
+        if (::socketpair(AF_UNIX, SOCK_STREAM, 0, ends) != 0 || (pid_ = ::fork()) < 0) {
+            throw std::runtime_error("other_member: cannot start");
+        }
+        if (pid_ == 0) {
+            char go = 0;
+            const bool ready = ::read(ends[1], &go, 1) == 1 && ::setgroups(0, nullptr) == 0 &&
+                               ::setgid(uid) == 0 && ::setuid(uid) == 0;
+            const std::string report = ready ? work() : "cannot become the other member";
+            ::_exit(::write(ends[1], report.data(), report.size()) > 0 ? 0 : 1);
+        }
+        ::close(ends[1]);
+        socket_ = ends[0];
+    }
+    ~other_member() {
+        ::close(socket_);
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    std::string run() {
+        std::string report;
+        char buffer[256];
+        for (ssize_t got = ::write(socket_, "g", 1);
+             got > 0 && (got = ::read(socket_, buffer, sizeof buffer)) > 0;) {
+            report.append(buffer, static_cast<std::size_t>(got));
+        }
+        return report;
+    }
+    std::string id() const { return std::to_string(uid); }
+
+    uid_t uid = 61000;
+
+private:
+    pid_t pid_ = -1;
+    int socket_ = -1;
+};
+
+TEST(Agent, AnotherUsersPageIsRefusedAndFindsItsOwnAgentOnTheNextPort) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to run a second agent and page as another user";
+    }
+    // The other member's page, as the page tries the ports: 10001 first, then the next.
+    other_member other([] {
+        page_client first;
+        first.connect(10001);
+        page_client next;
+        const bool served = next.connect(10002) && next.wait_for_status(0);
+        return std::to_string(first.http_status()) + " " + first.http_body() + "; " +
+               (served ? "served" : next.failure());
+    });
+    agent_process ours;
+    ours.start();
+    ASSERT_EQ(ours.wait_for_port(), 10001);
+    test::agent_options options;
+    options.launcher = {"setpriv", "--reuid=" + other.id(), "--regid=" + other.id(),
+                        "--clear-groups"};
+    agent_process theirs(options);
+    ASSERT_EQ(
+        std::system(("chown -R " + other.id() + ":" + other.id() + " " + theirs.folder()).c_str()),
+        0);
+    theirs.start();
+    ASSERT_EQ(theirs.wait_for_port(), 10002) << theirs.terminal_output();
+
+    page_client page;
+    ASSERT_TRUE(page.connect(10001));
+    ASSERT_TRUE(page.wait_for_status(0));
+    EXPECT_EQ(other.run(), "403 This agent serves another user; served");
+    EXPECT_TRUE(ours.log_mentions("Connection of another user refused: user " + other.id()));
+    const std::size_t mark = page.received_count();
+    page.send(connect_command);
+    EXPECT_TRUE(page.wait_for_status(0, 5s, mark));
+
+    // Nor does our page get into theirs.
+    page_client intruder;
+    EXPECT_FALSE(intruder.connect(10002));
+    EXPECT_EQ(intruder.http_status(), 403);
+    EXPECT_EQ(intruder.http_body(), "This agent serves another user");
 }
 
 TEST(Agent, LogFileThatCannotBeSetUpEndsTheRunWith255) {

@@ -15,6 +15,7 @@
 #include "devcloud/sample_courses.h"
 #include "devcloud/sample_files.h"
 #include "devcloud/sample_layout.h"
+#include "support/agent_process.h"
 #include "support/dev_session.h"
 #include "support/headless_browser.h"
 #include "support/port_holder.h"
@@ -56,17 +57,16 @@ protected:
     void SetUp() override {
         console = session.wait_for_console();
         ASSERT_FALSE(console.empty()) << session.output();
-        // Other agents may hold ports of 10001-10004 on a shared machine: the console is
-        // pinned to this session's.
+        // Other agents may hold ports of 10001-10004 on a shared machine: the console that
+        // scripts/run prints is pinned to this session's.
         port = session.wait_for_agent_port();
         ASSERT_NE(port, 0);
+        ASSERT_EQ(console.substr(console.find('?')), "?port=" + std::to_string(port));
         browser = std::make_unique<test::headless_browser>(
             std::vector<std::string>{"--ignore-certificate-errors", "--window-size=1280,860"});
     }
 
-    std::string open_console() {
-        return browser->open_tab(console + "?port=" + std::to_string(port));
-    }
+    std::string open_console() { return browser->open_tab(console); }
 
     std::string status_text(const std::string& tab) {
         return browser->evaluate(tab, "document.getElementById('status').textContent").asString();
@@ -207,7 +207,8 @@ TEST_F(Console, DrivesTheAgentAndTheSimulatedUnits) {
     // Where no agent answers, the console says what to check and where to accept the
     // certificate.
     const std::uint16_t closed = test::test_http_server().port();
-    const std::string none = browser->open_tab(console + "?port=" + std::to_string(closed));
+    const std::string none =
+        browser->open_tab(console.substr(0, console.find('?')) + "?port=" + std::to_string(closed));
     EXPECT_TRUE(browser->wait_until(
         none, "document.getElementById('status').textContent === 'Cannot reach the agent'", 15s))
         << status_text(none);
@@ -305,11 +306,21 @@ TEST(RunCommand, SigtermLeavesNoProcessAndNoSimulatedPortBehind) {
     }
 }
 
+TEST(RunCommand, ConsoleNamesItsOwnAgentWhileAnotherOfTheSameUserHoldsTheFirstPort) {
+    test::agent_process other;
+    other.start();
+    ASSERT_EQ(other.wait_for_port(), 10001);
+    test::dev_session session;
+    const std::string console = session.wait_for_console();
+    ASSERT_NE(console.find('?'), std::string::npos) << session.output();
+    EXPECT_EQ(console.substr(console.find('?')), "?port=10002");
+}
+
 TEST(RunCommand, AgentThatCannotStartStopsTheWholeSet) {
     // Every port the agent may take is held, as other programs on the machine might.
     test::port_holder taken({10001, 10002, 10003, 10004});
     test::dev_session session;
-    session.wait_for_console();
+    EXPECT_EQ(session.wait_for_console(), "") << "no console for an agent that does not run";
     EXPECT_EQ(session.wait_exit(20s), 1) << session.output();
     EXPECT_NE(session.output().find("a program ended by itself; stopping the others"),
               std::string::npos)

@@ -13,6 +13,7 @@
 #include "support/leaving_page.h"
 #include "support/page_client.h"
 #include "support/port_holder.h"
+#include "support/scoped_env.h"
 #include "support/temp_folder.h"
 #include "support/test_certificate.h"
 
@@ -354,6 +355,13 @@ TEST_F(WorkerTest, TakenPortsMoveTheServerToTheNextFreeOne) {
     EXPECT_TRUE(page.connect(10003)) << page.failure();
 }
 
+TEST_F(WorkerTest, PagePortsSettingMovesTheServerToItsRange) {
+    test::scoped_env setting("ORVELSYNC_PAGE_PORTS", "10011-10012");
+    test::port_holder taken({10011});
+    start();
+    EXPECT_EQ(server->port(), 10012);
+}
+
 TEST_F(WorkerTest, AllPortsTakenFailsTheStart) {
     test::port_holder taken({10001, 10002, 10003, 10004});
     worker refused(key_path, cert_path, commands, stop_event);
@@ -366,6 +374,7 @@ TEST_F(WorkerTest, AllPortsTakenFailsTheStart) {
 TEST_F(WorkerTest, ServesLoopbackOnly) {
     start();
     EXPECT_TRUE(test::tcp_accepts("127.0.0.1", server->port()));
+    EXPECT_TRUE(test::tcp_accepts("::1", server->port()));
     // Every other address of the machine, 127.0.0.2 included, is refused.
     EXPECT_FALSE(test::tcp_accepts("127.0.0.2", server->port()));
 }

@@ -127,8 +127,11 @@ std::string dev_session::wait_for_console(duration timeout) {
         if (end != std::string::npos) {
             return text.substr(at + console_prefix.size(), end - at - console_prefix.size());
         }
-        if (pid_ <= 0 || ::waitpid(pid_, nullptr, WNOHANG) == pid_) {
-            pid_ = -1;
+        // Ended, but left to wait_exit to reap with its status.
+        siginfo_t info{};
+        if (pid_ <= 0 ||
+            (::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+             info.si_pid == pid_)) {
             return std::string();
         }
         std::this_thread::sleep_for(50ms);

@@ -148,7 +148,8 @@ bool page_client::connect(std::uint16_t port, duration timeout, const std::strin
     }
     impl_->started = true;
     websocketpp::lib::error_code ec;
-    const std::string uri = "wss://" + address + ":" + std::to_string(port) + "/";
+    const std::string host = address.find(':') != std::string::npos ? "[" + address + "]" : address;
+    const std::string uri = "wss://" + host + ":" + std::to_string(port) + "/";
     tls_client::connection_ptr con = impl_->client.get_connection(uri, ec);
     if (ec) {
         impl_->failure = ec.message();

@@ -30,9 +30,9 @@ public:
     // Checks the agent's certificate as a browser does: it must be the one in the file (PEM)
     // and be made out to the name (a host name or an address). By default nothing is checked.
     void trust_only(std::string certificate_file, std::string name);
-    // Opens wss://<address>:<port>/ (once per client); true once the connection is open. On
-    // false, http_status() and http_body() hold a refused handshake's answer and failure()
-    // the library's reason.
+    // Opens wss://<address>:<port>/ (once per client; an IPv6 address as it is, "::1");
+    // true once the connection is open. On false, http_status() and http_body() hold a
+    // refused handshake's answer and failure() the library's reason.
     bool connect(std::uint16_t port, duration timeout = default_wait,
                  const std::string& address = "127.0.0.1");
     void send(const std::string& text);
