@@ -59,6 +59,7 @@ websock_server::websock_server(std::string key_path, std::string cert_path)
     endpoint_.clear_error_channels(websocketpp::log::elevel::all);
     endpoint_.set_error_channels(websocketpp::log::elevel::info);
     endpoint_.init_asio();
+    endpoint_.set_max_message_size(max_message_size);
     // A page connection of the previous run left in TIME_WAIT must not move us to another
     // port; a port that another process listens on is still refused.
     endpoint_.set_reuse_addr(true);

@@ -1,6 +1,7 @@
 // The TLS WebSocket endpoint the page connects to; its callbacks become virtual operations.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -16,6 +17,9 @@ using tls_context = boost::asio::ssl::context;
 // The page's ports, tried in order; the page tries them in the same order.
 inline constexpr std::uint16_t first_port = 10001;
 inline constexpr std::uint16_t last_port = 10004;
+// A command is well under 1 KiB. A longer message closes its connection as too big before
+// the library has read it into memory.
+inline constexpr std::size_t max_message_size = 64 * 1024;
 
 class websock_server {
 public:

@@ -29,6 +29,12 @@ public:
         return true;
     }
 
+    void clear() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        items_.clear();
+        count_.store(0, std::memory_order_release);
+    }
+
     // Read without the lock, so a consumer can look before it tries.
     std::size_t size() const { return count_.load(std::memory_order_acquire); }
     bool empty() const { return size() == 0; }
