@@ -44,13 +44,16 @@ worker::worker(std::string key_path, std::string cert_path, safe_fifo<std::strin
       origins_(std::move(origins)),
       commands_(commands),
       stop_event_(stop_event),
-      logger_(*this) {}
+      logger_(*this) {
+    send_queue_.set_arrival_event(&send_wake_);
+}
 
 worker::~worker() {
     if (sender_.joinable() || server_.joinable()) {
         stop();
     }
     remove_logger(&logger_);
+    stop_event_.unlink(send_wake_);
 }
 
 bool worker::run() {
@@ -59,6 +62,7 @@ bool worker::run() {
         return false;
     }
     add_logger(&logger_);
+    stop_event_.link(send_wake_);
     sender_ = std::thread(&worker::sender_loop, this);
     server_ = std::thread(&worker::server_loop, this);
     return true;
@@ -223,7 +227,10 @@ void worker::set_client(connection_handle handle) {
 
 void worker::sender_loop() {
     for (;;) {
-        const bool stopping = stop_event_.wait(sender_wake_ms);
+        // A queued line or stop_event wakes it; the time-out is a backstop.
+        send_wake_.wait(sender_wake_ms);
+        send_wake_.clear();
+        const bool stopping = stop_event_.is_set();
         if (connection_state_ == client_connected && !send_queue_.empty()) {
             send_queued();
             continue;  // at shutdown, until the queue is empty

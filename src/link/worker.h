@@ -91,6 +91,8 @@ private:
     std::mutex client_mutex_;
     connection_handle client_;
     safe_fifo<send_info> send_queue_;
+    // Set by every line queued for the page and by stop_event.
+    event send_wake_;
     websock_logger logger_;
     std::thread sender_;
     std::thread server_;
