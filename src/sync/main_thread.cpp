@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <optional>
 
 #include "app/failures.h"
 #include "app/log_hub.h"
@@ -45,7 +46,8 @@ main_thread::~main_thread() {
 }
 
 void main_thread::command_loop() {
-    bool last_present = false;
+    // The chosen unit's presence as last polled; none since it was chosen.
+    std::optional<bool> last_present;
     std::uint32_t last_error = 0;
     clock::time_point next_poll = clock::now() + std::chrono::milliseconds(poll_interval_ms());
     for (;;) {
@@ -83,7 +85,8 @@ std::uint32_t main_thread::poll_interval_ms() const {
     return status_.status == -1 ? idle_wait_ms : poll_wait_ms;
 }
 
-void main_thread::run_pass(bool& last_present, std::uint32_t& last_error, bool poll) {
+void main_thread::run_pass(std::optional<bool>& last_present, std::uint32_t& last_error,
+                           bool poll) {
     try {
         if (interrupt_event_.is_set()) {
             if (updater_.running()) {
@@ -128,7 +131,7 @@ void main_thread::run_pass(bool& last_present, std::uint32_t& last_error, bool p
     }
 }
 
-bool main_thread::handle_command(const std::string& text, bool& last_present) {
+bool main_thread::handle_command(const std::string& text, std::optional<bool>& last_present) {
     const sync_command_info info = parse_command(text);
     if (status_.status == -1 && info.command != sync_command::connect) {
         log(3, "status is null, command ignored");
@@ -152,11 +155,11 @@ bool main_thread::handle_command(const std::string& text, bool& last_present) {
             } else {
                 status_.status = -1;
             }
-            last_present = false;
+            last_present.reset();
             updater_.forget_device();
             break;
         case sync_command::search_device:
-            last_present = false;
+            last_present.reset();
             updater_.select_device(info);
             status_.status = 1;
             status_.code = 0;
@@ -187,7 +190,8 @@ bool main_thread::handle_command(const std::string& text, bool& last_present) {
     return true;
 }
 
-void main_thread::end_of_pass(bool& last_present, std::uint32_t& last_error, bool poll) {
+void main_thread::end_of_pass(std::optional<bool>& last_present, std::uint32_t& last_error,
+                              bool poll) {
     if (status_.status == 3 && !updater_.running()) {
         updater_.raise_update_error();
         status_.status = 4;
@@ -196,12 +200,13 @@ void main_thread::end_of_pass(bool& last_present, std::uint32_t& last_error, boo
         last_error = 0;
     }
 
+    // A unit just chosen is polled at once: its presence belongs to the answer to the choice.
     device_connection* connection = updater_.connection();
-    if (!poll || connection == nullptr || status_.status == 0) {
+    if ((!poll && last_present.has_value()) || connection == nullptr || status_.status == 0) {
         return;
     }
     const bool present = connection->is_device_present();
-    if (present != last_present) {
+    if (present != last_present.value_or(false)) {
         if (status_.status == 3) {
             interrupt_event_.set();
         }
@@ -213,8 +218,8 @@ void main_thread::end_of_pass(bool& last_present, std::uint32_t& last_error, boo
         }
         status_.code = 0;
         send();
-        last_present = present;
     }
+    last_present = present;
     last_error = 0;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -34,10 +35,10 @@ private:
     // A command can be taken now: one is queued, and no interrupted update holds it back.
     bool command_waiting();
     std::uint32_t poll_interval_ms() const;
-    void run_pass(bool& last_present, std::uint32_t& last_error, bool poll);
+    void run_pass(std::optional<bool>& last_present, std::uint32_t& last_error, bool poll);
     // False when the command was ignored and the pass ends.
-    bool handle_command(const std::string& text, bool& last_present);
-    void end_of_pass(bool& last_present, std::uint32_t& last_error, bool poll);
+    bool handle_command(const std::string& text, std::optional<bool>& last_present);
+    void end_of_pass(std::optional<bool>& last_present, std::uint32_t& last_error, bool poll);
     void report_failure(std::uint32_t code, bool upload, std::uint32_t& last_error);
     void send();
 
