@@ -16,8 +16,9 @@ const char* const disconnect_text = "{\"command\":\"disconnect\"}";
 const char* const one_client_text = "Only one client connection is supported.";
 const char* const another_user_text = "This agent serves another user";
 
-// The sender wakes this often even when nothing signals it.
-constexpr std::uint32_t sender_wake_ms = 50;
+// A queued line and stop_event wake the sender; the time-out is only a backstop. Twenty
+// wake-ups a second would cost an idle agent half its CPU time.
+constexpr std::uint32_t sender_wake_ms = 1000;
 // Commands the loop has not taken yet. It takes one in a millisecond or two, so a page this
 // far ahead is flooding it; with messages of at most 64 KiB the queue stays within 16 MiB.
 constexpr std::size_t command_queue_limit = 256;
