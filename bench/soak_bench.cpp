@@ -11,11 +11,9 @@ int main(int argc, char** argv) {
     using namespace std::chrono_literals;
     orvel::test::soak_plan plan;
     plan.sessions = argc > 1 ? static_cast<unsigned>(std::atoi(argv[1])) : 1000;
-    // Each page that leaves holds its connection for the library's TLS shutdown time (5 s);
-    // at ten pages a second the heap grows to the size that fifty of them need and stays
-    // there, which takes the first hundred pages or so.
+    // At sixty pages a second the heap takes a hundred pages or so to settle.
     plan.warm_up_sessions = plan.sessions / 5;
-    // Commands are answered as they come; the whole takes minutes.
+    // Commands are answered as they come; the whole takes well under a minute.
     plan.time_limit = 15min;
     std::printf("%u pages of %zu commands each\n", plan.sessions,
                 orvel::test::soak_commands_per_session);

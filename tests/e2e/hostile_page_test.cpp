@@ -22,7 +22,7 @@ struct hostile_texts {
     const char* what;
     std::vector<std::string> texts;
     std::string answer;  // what the page gets back, if it stays open
-    int close_code;      // the agent's close; 0 when the page closes itself
+    bool too_big;        // the agent closes it with 1009
 };
 
 // Each row failed on the old agent: the deep texts overflowed its stack, the large message
@@ -39,13 +39,13 @@ TEST(HostilePage, NoTextEndsTheAgentAndTheNextPageIsServedAtOnce) {
         {"deep text at the size limit",
          {std::string(max_message_size, '[')},
          "{\"Status\":5, \"Code\":1200}",
-         0},
-        {"deep text of a million", {std::string(1000000, '[')}, "", 1009},
+         false},
+        {"deep text of a million", {std::string(1000000, '[')}, "", true},
         {"1 MiB message",
          {R"({"command":"connect","pad":")" + std::string(1 << 20, 'x') + "\"}"},
          "",
-         1009},
-        {"flood", std::vector<std::string>(10000, search), "", 0},
+         true},
+        {"flood", std::vector<std::string>(10000, search), "", false},
     };
     for (const hostile_texts& row : rows) {
         {
@@ -63,9 +63,10 @@ TEST(HostilePage, NoTextEndsTheAgentAndTheNextPageIsServedAtOnce) {
             if (!row.answer.empty()) {
                 EXPECT_TRUE(page.wait_for_message(row.answer, 10s, mark)) << row.what;
             }
-            if (row.close_code != 0) {
+            if (row.too_big) {
+                // The agent's 1009 usually reaches the page; the reset of a socket closed with
+                // the message unread may overtake it, so the agent's log tells (below).
                 EXPECT_TRUE(page.wait_closed(10s)) << row.what;
-                EXPECT_EQ(page.close_code(), row.close_code) << row.what;
             }
         }
         page_client next;
@@ -79,6 +80,7 @@ TEST(HostilePage, NoTextEndsTheAgentAndTheNextPageIsServedAtOnce) {
         }
         ASSERT_TRUE(agent.running()) << row.what;
     }
+    // Logged when the agent's own close code was 1009.
     EXPECT_EQ(agent.log_count("Page closed: a message above 65536 bytes"), 2u);
     EXPECT_FALSE(agent.log_mentions("xxxxxxxx"));
 }

@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <optional>
 #include <thread>
-#include <websocketpp/config/core.hpp>
 
+#include "link/websock_server.h"
 #include "support/byte_pattern.h"
 #include "support/page_client.h"
 
@@ -125,12 +125,11 @@ soak_result run_soak(const soak_plan& plan,
     const std::vector<soak_command> commands = session_commands(site);
     const unsigned middle = plan.sessions / 2;
 
-    // The library lets a page's socket go only when the page has answered the TLS shutdown or
+    // The agent lets a page's socket go only when the page has answered the TLS shutdown or
     // its time for that has run out, and no page answers: each page that left holds its
-    // socket and buffers for that long. Pages now go by far faster than that, so a sample
-    // waits until those of the earlier pages are gone.
-    const auto shutdown_time = std::chrono::milliseconds(
-        websocketpp::config::core::transport_config::timeout_socket_shutdown);
+    // socket and buffers for that long. A sample waits until those of earlier pages are gone.
+    const auto shutdown_time =
+        std::chrono::milliseconds(tls_server_config::transport_config::timeout_socket_shutdown);
     auto sample = [&](const char* when) {
         if (result.sessions > 0) {
             std::this_thread::sleep_for(shutdown_time + 500ms);
