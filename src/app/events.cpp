@@ -36,6 +36,10 @@ void event::set() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         flag_ = true;
+        // Under the lock, so that unlink() cannot return while a linked event is being set.
+        for (event* other : linked_) {
+            other->set();
+        }
     }
     changed_.notify_all();
 }
@@ -43,6 +47,16 @@ void event::set() {
 void event::clear() {
     std::lock_guard<std::mutex> lock(mutex_);
     flag_ = false;
+}
+
+void event::link(event& other) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    linked_.push_back(&other);
+}
+
+void event::unlink(event& other) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    linked_.erase(std::remove(linked_.begin(), linked_.end(), &other), linked_.end());
 }
 
 }  // namespace orvel

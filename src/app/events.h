@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <vector>
 
 namespace orvel {
 
@@ -38,10 +39,17 @@ public:
     void set();
     void clear();
 
+    // While linked, setting this event sets `other` too, so that one thread can sleep on a
+    // single event until any of several things happens. Links must not form a cycle.
+    void link(event& other);
+    // Once it returns, no set() of this event reaches `other` any more.
+    void unlink(event& other);
+
 private:
     std::mutex mutex_;
     std::condition_variable changed_;
     bool flag_ = false;
+    std::vector<event*> linked_;
 };
 
 // Stands in where an operation must not be interruptible: it never fires and never waits.

@@ -39,9 +39,10 @@ sync_command find_command(const std::string& value) {
 }  // namespace
 
 sync_command_info parse_command(const std::string& text) {
-    // The document's own pool allocator grows in 64 KiB chunks.
+    // The document's own pool allocator grows in 64 KiB chunks. The iterative parser keeps
+    // its nesting on the heap: a text of nothing but "[" must not exhaust the thread's stack.
     auto document = std::make_shared<rapidjson::Document>(nullptr, parse_stack_capacity);
-    document->Parse(text.c_str(), text.size());
+    document->Parse<rapidjson::kParseIterativeFlag>(text.c_str(), text.size());
     if (document->HasParseError()) {
         raise_sync_error(sync_error_code::invalid_command, "parse error: %d (%u)",
                          static_cast<int>(document->GetParseError()),

@@ -59,6 +59,7 @@ websock_server::websock_server(std::string key_path, std::string cert_path)
     endpoint_.clear_error_channels(websocketpp::log::elevel::all);
     endpoint_.set_error_channels(websocketpp::log::elevel::info);
     endpoint_.init_asio();
+    endpoint_.set_max_message_size(max_message_size);
     // A page connection of the previous run left in TIME_WAIT must not move us to another
     // port; a port that another process listens on is still refused.
     endpoint_.set_reuse_addr(true);
@@ -84,12 +85,17 @@ void websock_server::install_handlers() {
     endpoint_.set_interrupt_handler([this](connection_handle h) { on_interrupt(h); });
     endpoint_.set_http_handler([this](connection_handle h) { on_http(h); });
     // A status follows the echo of its command within milliseconds; waiting for the page's
-    // delayed acknowledgement of the echo before sending it would hold the status back.
-    endpoint_.set_socket_init_handler(
-        [](connection_handle, boost::asio::ssl::stream<boost::asio::ip::tcp::socket>& stream) {
+    // delayed acknowledgement of the echo before sending it would hold the status back. Set
+    // once the socket is connected: the library's socket hook runs before it is open.
+    endpoint_.set_tcp_pre_init_handler([this](connection_handle h) {
+        websocketpp::lib::error_code ec;
+        tls_endpoint::connection_ptr connection = endpoint_.get_con_from_hdl(h, ec);
+        if (connection) {
             boost::system::error_code ignored;
-            stream.lowest_layer().set_option(boost::asio::ip::tcp::no_delay(true), ignored);
-        });
+            connection->get_socket().lowest_layer().set_option(boost::asio::ip::tcp::no_delay(true),
+                                                               ignored);
+        }
+    });
 }
 
 bool websock_server::listen() {

@@ -1,6 +1,7 @@
 // The TLS WebSocket endpoint the page connects to; its callbacks become virtual operations.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -9,13 +10,27 @@
 
 namespace orvel {
 
-using tls_endpoint = websocketpp::server<websocketpp::config::asio_tls>;
+// The library's TLS server, but a page that has closed gets one second, not five, to
+// answer the agent's TLS close. Browsers never answer it, so until then each page that left
+// held its socket and buffers, and the agent heard that it had gone only then.
+struct tls_server_config : websocketpp::config::asio_tls {
+    using type = tls_server_config;
+    using base = websocketpp::config::asio_tls;
+    struct transport_config : base::transport_config {
+        static const long timeout_socket_shutdown = 1000;
+    };
+    using transport_type = websocketpp::transport::asio::endpoint<transport_config>;
+};
+using tls_endpoint = websocketpp::server<tls_server_config>;
 using connection_handle = websocketpp::connection_hdl;
 using tls_context = boost::asio::ssl::context;
 
 // The page's ports, tried in order; the page tries them in the same order.
 inline constexpr std::uint16_t first_port = 10001;
 inline constexpr std::uint16_t last_port = 10004;
+// A command is well under 1 KiB. A longer message closes its connection as too big before
+// the library has read it into memory.
+inline constexpr std::size_t max_message_size = 64 * 1024;
 
 class websock_server {
 public:

@@ -16,8 +16,12 @@ const char* const disconnect_text = "{\"command\":\"disconnect\"}";
 const char* const one_client_text = "Only one client connection is supported.";
 const char* const another_user_text = "This agent serves another user";
 
-// The sender wakes this often even when nothing signals it.
-constexpr std::uint32_t sender_wake_ms = 50;
+// A queued line and stop_event wake the sender; the time-out is only a backstop. Twenty
+// wake-ups a second would cost an idle agent half its CPU time.
+constexpr std::uint32_t sender_wake_ms = 1000;
+// Commands the loop has not taken yet. It takes one in a millisecond or two, so a page this
+// far ahead is flooding it; with messages of at most 64 KiB the queue stays within 16 MiB.
+constexpr std::size_t command_queue_limit = 256;
 // At shutdown the page gets this long to acknowledge the close before the loop stops.
 constexpr auto close_grace = std::chrono::milliseconds(500);
 
@@ -41,13 +45,16 @@ worker::worker(std::string key_path, std::string cert_path, safe_fifo<std::strin
       origins_(std::move(origins)),
       commands_(commands),
       stop_event_(stop_event),
-      logger_(*this) {}
+      logger_(*this) {
+    send_queue_.set_arrival_event(&send_wake_);
+}
 
 worker::~worker() {
     if (sender_.joinable() || server_.joinable()) {
         stop();
     }
     remove_logger(&logger_);
+    stop_event_.unlink(send_wake_);
 }
 
 bool worker::run() {
@@ -56,6 +63,7 @@ bool worker::run() {
         return false;
     }
     add_logger(&logger_);
+    stop_event_.link(send_wake_);
     sender_ = std::thread(&worker::sender_loop, this);
     server_ = std::thread(&worker::server_loop, this);
     return true;
@@ -125,13 +133,36 @@ void worker::on_connected(connection_handle handle) {
     log(3, "on_connected 0x%" PRIxPTR " %ld", connection_address(handle), strong_count(handle));
 }
 
-void worker::on_message(connection_handle, tls_endpoint::message_ptr message) {
+void worker::on_message(connection_handle handle, tls_endpoint::message_ptr message) {
+    // A page that has been dropped may still have messages under way; they are not the next
+    // page's commands.
+    if (!same_connection(handle, client())) {
+        return;
+    }
+    if (commands_.size() >= command_queue_limit) {
+        log(3, "Page closed: %zu commands not yet taken", command_queue_limit);
+        // "Try again later" rather than a policy violation: the library drops the socket right
+        // after a terminal code's close frame, unread texts and all, and the reset that follows
+        // can take the frame with it; for this code it reads on until the page answers.
+        websocketpp::lib::error_code ec;
+        endpoint().close(handle, websocketpp::close::status::try_again_later, "Too many commands",
+                         ec);
+        drop_if_client(handle);
+        return;
+    }
     const std::string& payload = message->get_payload();
     commands_.push(payload);
     log(3, "Received message: %s", payload.c_str());
 }
 
 void worker::on_disconnected(connection_handle handle) {
+    websocketpp::lib::error_code ec;
+    tls_endpoint::connection_ptr connection = endpoint().get_con_from_hdl(handle, ec);
+    // The library closed it while reading the message, which is neither queued nor logged.
+    if (connection &&
+        connection->get_local_close_code() == websocketpp::close::status::message_too_big) {
+        log(3, "Page closed: a message above %zu bytes", max_message_size);
+    }
     log(3, "on_disconnected 0x%" PRIxPTR " %ld", connection_address(handle), strong_count(handle));
     drop_if_client(handle);
 }
@@ -173,8 +204,14 @@ void worker::drop_locked(const connection_handle* only) {
         connection_state_ = listening;
         log(3, "drop 0x%" PRIxPTR " %ld", connection_address(stored), strong_count(stored));
         set_client({});
+        // What was sent by the page and not yet taken, and what was queued for it, goes with
+        // it: the next page's commands must not wait behind its leftovers, nor see them carried
+        // out with its settings. Under the mutex, so that the next page's "connect" (queued by
+        // on_connected under it) comes after this "disconnect".
+        send_queue_.clear();
+        commands_.clear();
+        commands_.push(disconnect_text);
     }
-    commands_.push(disconnect_text);
 }
 
 connection_handle worker::client() {
@@ -191,7 +228,10 @@ void worker::set_client(connection_handle handle) {
 
 void worker::sender_loop() {
     for (;;) {
-        const bool stopping = stop_event_.wait(sender_wake_ms);
+        // A queued line or stop_event wakes it; the time-out is a backstop.
+        send_wake_.wait(sender_wake_ms);
+        send_wake_.clear();
+        const bool stopping = stop_event_.is_set();
         if (connection_state_ == client_connected && !send_queue_.empty()) {
             send_queued();
             continue;  // at shutdown, until the queue is empty

@@ -63,7 +63,8 @@ private:
     // True when the stored client no longer holds the one-client slot: its close handshake
     // has begun or its socket has failed, though its TLS shutdown may still be under way.
     bool client_is_leaving();
-    // Forgets the stored client and tells the command loop that the page is gone.
+    // Forgets the stored client with what it left queued either way, and tells the command
+    // loop that the page is gone.
     void drop();
     // drop() only when the handle is the stored client: a refused second page or a connection
     // that already ended must not end the session of the page that is connected.
@@ -90,6 +91,8 @@ private:
     std::mutex client_mutex_;
     connection_handle client_;
     safe_fifo<send_info> send_queue_;
+    // Set by every line queued for the page and by stop_event.
+    event send_wake_;
     websock_logger logger_;
     std::thread sender_;
     std::thread server_;

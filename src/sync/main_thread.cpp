@@ -1,6 +1,8 @@
 #include "sync/main_thread.h"
 
+#include <algorithm>
 #include <exception>
+#include <optional>
 
 #include "app/failures.h"
 #include "app/log_hub.h"
@@ -11,6 +13,7 @@ namespace orvel {
 
 namespace {
 
+// The presence poll's rhythm; commands and a finished update do not wait for it.
 constexpr std::uint32_t idle_wait_ms = 300;  // no page: nothing to report quickly
 constexpr std::uint32_t poll_wait_ms = 100;
 
@@ -26,30 +29,64 @@ main_thread::main_thread(safe_fifo<std::string>& commands, event& interrupt_even
       commands_(commands),
       interrupt_event_(interrupt_event),
       stop_event_(stop_event),
-      updater_(interrupt_event, std::move(factory)) {
+      updater_(interrupt_event, wake_, std::move(factory)) {
+    commands_.set_arrival_event(&wake_);
+    stop_event_.link(wake_);
     thread_ = std::thread(&main_thread::command_loop, this);
 }
 
 main_thread::~main_thread() {
     interrupt_event_.set();
+    wake_.set();
     if (thread_.joinable()) {
         thread_.join();
     }
+    stop_event_.unlink(wake_);
+    commands_.set_arrival_event(nullptr);
 }
 
 void main_thread::command_loop() {
-    bool last_present = false;
+    // The chosen unit's presence as last polled; none since it was chosen.
+    std::optional<bool> last_present;
     std::uint32_t last_error = 0;
+    clock::time_point next_poll = clock::now() + std::chrono::milliseconds(poll_interval_ms());
     for (;;) {
-        if (stop_event_.wait(status_.status == -1 ? idle_wait_ms : poll_wait_ms)) {
+        if (!command_waiting()) {
+            wait_until(next_poll);
+        }
+        // Cleared before anything is looked at: whatever happens from here on wakes the next
+        // wait at once.
+        wake_.clear();
+        if (stop_event_.is_set()) {
             interrupt_event_.set();
             return;
         }
-        run_pass(last_present, last_error);
+        const bool poll = clock::now() >= next_poll;
+        run_pass(last_present, last_error, poll);
+        const clock::time_point next = clock::now() + std::chrono::milliseconds(poll_interval_ms());
+        // A page that arrives during the idle wait is polled for at the page's rate.
+        next_poll = poll ? next : std::min(next_poll, next);
     }
 }
 
-void main_thread::run_pass(bool& last_present, std::uint32_t& last_error) {
+void main_thread::wait_until(clock::time_point deadline) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - clock::now());
+    if (left.count() > 0) {
+        wake_.wait(static_cast<std::uint32_t>(left.count()));
+    }
+}
+
+bool main_thread::command_waiting() {
+    // An interrupted update holds every command back until it has ended, which wakes the loop.
+    return !commands_.empty() && !(interrupt_event_.is_set() && updater_.running());
+}
+
+std::uint32_t main_thread::poll_interval_ms() const {
+    return status_.status == -1 ? idle_wait_ms : poll_wait_ms;
+}
+
+void main_thread::run_pass(std::optional<bool>& last_present, std::uint32_t& last_error,
+                           bool poll) {
     try {
         if (interrupt_event_.is_set()) {
             if (updater_.running()) {
@@ -62,7 +99,7 @@ void main_thread::run_pass(bool& last_present, std::uint32_t& last_error) {
         if (commands_.pop(text) && !handle_command(text, last_present)) {
             return;
         }
-        end_of_pass(last_present, last_error);
+        end_of_pass(last_present, last_error, poll);
     } catch (const http_exception& e) {
         if (last_error != code_of(sync_error_code::http_failed)) {
             log(3, "main_thread http_exception: %s", e.message().c_str());
@@ -94,7 +131,7 @@ void main_thread::run_pass(bool& last_present, std::uint32_t& last_error) {
     }
 }
 
-bool main_thread::handle_command(const std::string& text, bool& last_present) {
+bool main_thread::handle_command(const std::string& text, std::optional<bool>& last_present) {
     const sync_command_info info = parse_command(text);
     if (status_.status == -1 && info.command != sync_command::connect) {
         log(3, "status is null, command ignored");
@@ -118,11 +155,11 @@ bool main_thread::handle_command(const std::string& text, bool& last_present) {
             } else {
                 status_.status = -1;
             }
-            last_present = false;
+            last_present.reset();
             updater_.forget_device();
             break;
         case sync_command::search_device:
-            last_present = false;
+            last_present.reset();
             updater_.select_device(info);
             status_.status = 1;
             status_.code = 0;
@@ -153,7 +190,8 @@ bool main_thread::handle_command(const std::string& text, bool& last_present) {
     return true;
 }
 
-void main_thread::end_of_pass(bool& last_present, std::uint32_t& last_error) {
+void main_thread::end_of_pass(std::optional<bool>& last_present, std::uint32_t& last_error,
+                              bool poll) {
     if (status_.status == 3 && !updater_.running()) {
         updater_.raise_update_error();
         status_.status = 4;
@@ -162,12 +200,13 @@ void main_thread::end_of_pass(bool& last_present, std::uint32_t& last_error) {
         last_error = 0;
     }
 
+    // A unit just chosen is polled at once: its presence belongs to the answer to the choice.
     device_connection* connection = updater_.connection();
-    if (connection == nullptr || status_.status == 0) {
+    if ((!poll && last_present.has_value()) || connection == nullptr || status_.status == 0) {
         return;
     }
     const bool present = connection->is_device_present();
-    if (present != last_present) {
+    if (present != last_present.value_or(false)) {
         if (status_.status == 3) {
             interrupt_event_.set();
         }
@@ -179,8 +218,8 @@ void main_thread::end_of_pass(bool& last_present, std::uint32_t& last_error) {
         }
         status_.code = 0;
         send();
-        last_present = present;
     }
+    last_present = present;
     last_error = 0;
 }
 

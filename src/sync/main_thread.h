@@ -2,6 +2,8 @@
 // updates on the update thread.
 #pragma once
 
+#include <chrono>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -24,11 +26,19 @@ public:
     main_thread& operator=(const main_thread&) = delete;
 
 private:
+    using clock = std::chrono::steady_clock;
+
     void command_loop();
-    void run_pass(bool& last_present, std::uint32_t& last_error);
+    // Sleeps until the time or until something wakes the loop: a command, the end of an
+    // update, stop_event.
+    void wait_until(clock::time_point deadline);
+    // A command can be taken now: one is queued, and no interrupted update holds it back.
+    bool command_waiting();
+    std::uint32_t poll_interval_ms() const;
+    void run_pass(std::optional<bool>& last_present, std::uint32_t& last_error, bool poll);
     // False when the command was ignored and the pass ends.
-    bool handle_command(const std::string& text, bool& last_present);
-    void end_of_pass(bool& last_present, std::uint32_t& last_error);
+    bool handle_command(const std::string& text, std::optional<bool>& last_present);
+    void end_of_pass(std::optional<bool>& last_present, std::uint32_t& last_error, bool poll);
     void report_failure(std::uint32_t code, bool upload, std::uint32_t& last_error);
     void send();
 
@@ -36,6 +46,8 @@ private:
     safe_fifo<std::string>& commands_;
     event& interrupt_event_;
     event& stop_event_;
+    // Set by a queued command, a finished update and stop_event.
+    event wake_;
     status_record status_;
     updater updater_;
     std::thread thread_;

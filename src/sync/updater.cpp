@@ -5,8 +5,8 @@
 
 namespace orvel {
 
-updater::updater(event& interrupt_event, connection_factory factory)
-    : factory_(std::move(factory)), interrupt_event_(interrupt_event) {}
+updater::updater(event& interrupt_event, event& ended_event, connection_factory factory)
+    : factory_(std::move(factory)), interrupt_event_(interrupt_event), ended_event_(ended_event) {}
 
 updater::~updater() {
     interrupt_update();
@@ -96,6 +96,8 @@ void updater::update_thread(sync_command command, sync_command_info info) {
         error_ = std::make_exception_ptr(intl_exception("unknown exception inside update_thread"));
     }
     running_.store(false, std::memory_order_release);
+    // After running is cleared: the woken loop must see the update as ended.
+    ended_event_.set();
 }
 
 }  // namespace orvel

@@ -17,7 +17,9 @@ namespace orvel {
 
 class updater {
 public:
-    explicit updater(event& interrupt_event, connection_factory factory = make_device_connection);
+    // `ended_event` is set whenever an update thread has finished.
+    updater(event& interrupt_event, event& ended_event,
+            connection_factory factory = make_device_connection);
     // Interrupts a running update and waits for it before the connection it uses goes.
     ~updater();
 
@@ -51,6 +53,7 @@ private:
     connection_settings settings_;
     std::unique_ptr<device_connection> connection_;
     event& interrupt_event_;
+    event& ended_event_;
     std::thread thread_;
     std::exception_ptr error_;
     std::atomic<bool> running_{false};

@@ -371,7 +371,15 @@ TEST(Agent, LinesLoggedBeforeTheShutdownReachThePageBeforeItCloses) {
     for (int i = 0; i < 100; ++i) {
         page.send(connect_command);
     }
-    ASSERT_TRUE(page.wait_for_message("Received message: " + connect_command, 5s));
+    // Every text answered: one still arriving as the agent stops would be echoed after the
+    // shutdown's line.
+    ASSERT_TRUE(page.wait_for(
+        [](const std::vector<std::string>& lines) {
+            return std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
+                       return line.find("\"Data\":{\"Status\":0") != std::string::npos;
+                   }) == 101;
+        },
+        5s));
     EXPECT_EQ(agent.stop(), 0);
     ASSERT_TRUE(page.wait_closed());
     EXPECT_EQ(page.close_code(), 1001);

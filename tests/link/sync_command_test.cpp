@@ -50,6 +50,14 @@ TEST(ParseCommand, SyntaxErrorsNameTheParserCodeAndOffset) {
               "parse error: " + std::to_string(rapidjson::kParseErrorDocumentEmpty) + " (0)");
 }
 
+// Parsing recursed once per level: a text of nothing but "[" overflowed the stack.
+TEST(ParseCommand, DeeplyNestedTextsAreRefusedLikeAnyOther) {
+    EXPECT_EQ(refusal(std::string(1000000, '[')),
+              "parse error: " + std::to_string(rapidjson::kParseErrorValueInvalid) + " (1000000)");
+    EXPECT_EQ(refusal(std::string(1000000, '[') + std::string(1000000, ']')),
+              "field command is missing");
+}
+
 TEST(ParseCommand, SearchDeviceReadsItsKeysInOrder) {
     const auto info = parse_command(search_head + R"(,"id_memberProduct":3,"serialNumber":"SN1"})");
     EXPECT_EQ(info.command, sync_command::search_device);

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <stdexcept>
 #include <thread>
 
 #include "support/capture_logger.h"
@@ -186,6 +187,31 @@ TEST_F(WorkerTest, ClosingThePageQueuesOneDisconnectAndANewPageCanConnect) {
     sync_with_server(next, "next page");
     EXPECT_EQ(seen, (std::vector<std::string>{connect_command, disconnect_command, connect_command,
                                               "next page"}));
+}
+
+// The queue grew without bound, and what a page left in it was carried out for the next.
+TEST_F(WorkerTest, PageThatFloodsTheQueueIsClosedAndWhatItQueuedIsDropped) {
+    start();
+    page_client page;
+    open_page(page);
+    try {
+        for (int i = 0; i < 1000; ++i) {
+            page.send("{\"command\":\"flood\"}");
+        }
+    } catch (const std::runtime_error&) {
+        // closed under way
+    }
+    ASSERT_TRUE(page.wait_closed());
+    EXPECT_EQ(page.close_code(), 1013);  // try again later
+    EXPECT_TRUE(wait_logged("Page closed: 256 commands not yet taken"));
+    std::string left;
+    ASSERT_TRUE(commands.pop(left));
+    EXPECT_EQ(left, disconnect_command);
+    EXPECT_TRUE(commands.empty());
+
+    page_client next;
+    open_page(next);
+    sync_with_server(next, "next page");
 }
 
 // A browser that reloads sends its close frame and leaves the TLS shutdown unanswered; the

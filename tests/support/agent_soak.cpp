@@ -2,12 +2,11 @@
 
 #include <cstdlib>
 #include <optional>
+#include <thread>
 
-#include "support/agent_process.h"
+#include "link/websock_server.h"
 #include "support/byte_pattern.h"
 #include "support/page_client.h"
-#include "support/temp_folder.h"
-#include "support/test_http_server.h"
 
 namespace orvel::test {
 
@@ -19,7 +18,7 @@ using steady = std::chrono::steady_clock;
 const std::string user_key = "soak-key";
 const std::string user_secret = "soak-secret";
 constexpr std::size_t slot_size = 1808;  // a ZelPlus course slot
-const std::string garbage_course = "999";
+const unsigned garbage_course = 999;
 
 // What a command must bring: a status line with this Status, or this whole status text.
 struct expected_answer {
@@ -32,22 +31,14 @@ struct soak_command {
     expected_answer answer;
 };
 
-std::vector<soak_command> session_commands(const std::string& server) {
+std::vector<soak_command> session_commands(const soak_site& site) {
     const std::string finished = "{\"Status\":4, \"EjectNeeded\":1}";
-    std::vector<soak_command> commands = {
-        {R"({"command":"SearchDevice","device":"ZelPlus","server":")" + server +
-             R"(","userKey":")" + user_key + R"(","userSecret":")" + user_secret +
-             R"(","id_memberProduct":0})",
-         {2, ""}},
-    };
-    for (int course = 1; course <= 6; ++course) {
-        commands.push_back(
-            {R"({"command":"UpdateCourse","courseCode":")" + std::to_string(course) + "\"}",
-             {4, finished}});
+    std::vector<soak_command> commands = {{site.search_command(), {2, ""}}};
+    for (unsigned course = 1; course <= 6; ++course) {
+        commands.push_back({update_command(course), {4, finished}});
     }
     commands.push_back({"{", {5, "{\"Status\":5, \"Code\":1200}"}});
-    commands.push_back({R"({"command":"UpdateCourse","courseCode":")" + garbage_course + "\"}",
-                        {5, "{\"Status\":5, \"Code\":400}"}});
+    commands.push_back({update_command(garbage_course), {5, "{\"Status\":5, \"Code\":400}"}});
     commands.push_back({R"({"command":"connect"})", {0, ""}});
     return commands;
 }
@@ -67,6 +58,44 @@ bool answered(page_client& page, const expected_answer& answer, std::size_t from
 
 }  // namespace
 
+soak_site::soak_site() {
+    cloud_.keep_records(false);
+    cloud_.add_user(user_key, user_secret);
+    cloud_.handle_rest("DeviceCourseDataDetails", [](const recorded_request& request) {
+        const std::size_t quote = request.body.find(":\"");
+        const std::string id =
+            quote == std::string::npos
+                ? "0"
+                : request.body.substr(quote + 2, request.body.find('"', quote + 2) - quote - 2);
+        return http_reply::json(id == std::to_string(garbage_course) ? "{\"Status\":1,\"glfCo"
+                                                                     : course_answer(id));
+    });
+    write_file(volume_ / "SYSREG.SMI", "");
+    write_file(volume_ / "EMBEDD01.GLF", pattern(4 * slot_size, 1));
+}
+
+agent_options soak_site::agent() const {
+    agent_options options;
+    options.environment = {{"ORVELSYNC_VOLUMES", volume_.path()}};
+    // A sanitized agent keeps freed memory in quarantine for a while, which looks like
+    // growth; without it the figures mean the same in every build.
+    const char* sanitizer = std::getenv("ASAN_OPTIONS");
+    options.environment.emplace_back("ASAN_OPTIONS",
+                                     std::string(sanitizer != nullptr ? sanitizer : "") +
+                                         ":quarantine_size_mb=0:thread_local_quarantine_size_kb=0");
+    return options;
+}
+
+std::string soak_site::search_command() const {
+    return R"({"command":"SearchDevice","device":"ZelPlus","server":")" + cloud_.host() +
+           R"(","userKey":")" + user_key + R"(","userSecret":")" + user_secret +
+           R"(","id_memberProduct":0})";
+}
+
+std::string update_command(unsigned course) {
+    return R"({"command":"UpdateCourse","courseCode":")" + std::to_string(course) + "\"}";
+}
+
 bool soak_result::flat() const {
     const soak_sample* warmed = nullptr;
     for (const soak_sample& sample : samples) {
@@ -85,40 +114,26 @@ soak_result run_soak(const soak_plan& plan,
                      const std::function<void(const soak_sample&)>& on_sample) {
     soak_result result;
     const steady::time_point began = steady::now();
-    test_http_server cloud;
-    cloud.keep_records(false);
-    cloud.add_user(user_key, user_secret);
-    cloud.handle_rest("DeviceCourseDataDetails", [](const recorded_request& request) {
-        const std::size_t quote = request.body.find(":\"");
-        const std::string id =
-            quote == std::string::npos
-                ? "0"
-                : request.body.substr(quote + 2, request.body.find('"', quote + 2) - quote - 2);
-        return http_reply::json(id == garbage_course ? "{\"Status\":1,\"glfCo" : course_answer(id));
-    });
-    temp_folder volume{"soak-unit"};
-    write_file(volume / "SYSREG.SMI", "");
-    write_file(volume / "EMBEDD01.GLF", pattern(4 * slot_size, 1));
-
-    agent_options options;
-    options.environment = {{"ORVELSYNC_VOLUMES", volume.path()}};
-    // A sanitized agent keeps freed memory in quarantine for a while, which looks like
-    // growth; without it the figures mean the same in every build.
-    const char* sanitizer = std::getenv("ASAN_OPTIONS");
-    options.environment.emplace_back("ASAN_OPTIONS",
-                                     std::string(sanitizer != nullptr ? sanitizer : "") +
-                                         ":quarantine_size_mb=0:thread_local_quarantine_size_kb=0");
-    agent_process agent(options);
+    const soak_site site;
+    agent_process agent(site.agent());
     agent.start();
     const std::uint16_t port = agent.wait_for_port();
     if (port == 0) {
         result.failure = "the agent did not listen";
         return result;
     }
-    const std::vector<soak_command> commands = session_commands(cloud.host());
+    const std::vector<soak_command> commands = session_commands(site);
     const unsigned middle = plan.sessions / 2;
 
+    // The agent lets a page's socket go only when the page has answered the TLS shutdown or
+    // its time for that has run out, and no page answers: each page that left holds its
+    // socket and buffers for that long. A sample waits until those of earlier pages are gone.
+    const auto shutdown_time =
+        std::chrono::milliseconds(tls_server_config::transport_config::timeout_socket_shutdown);
     auto sample = [&](const char* when) {
+        if (result.sessions > 0) {
+            std::this_thread::sleep_for(shutdown_time + 500ms);
+        }
         result.samples.push_back({when, result.sessions, result.commands, figures_of(agent.pid())});
         if (on_sample) {
             on_sample(result.samples.back());

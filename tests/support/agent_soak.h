@@ -9,9 +9,30 @@
 #include <string>
 #include <vector>
 
+#include "support/agent_process.h"
 #include "support/process_figures.h"
+#include "support/temp_folder.h"
+#include "support/test_http_server.h"
 
 namespace orvel::test {
+
+// The agent's surroundings in the soak: a simulated ZelPlus volume and the test cloud, which
+// answers a course request for any number with a course of that number, and for 999 with
+// text that is no JSON.
+class soak_site {
+public:
+    soak_site();
+    // Options for an agent that sees the volume.
+    agent_options agent() const;
+    // A "SearchDevice" for the volume's unit and the cloud, with the cloud's member.
+    std::string search_command() const;
+
+private:
+    test_http_server cloud_;
+    temp_folder volume_{"soak-unit"};
+};
+
+std::string update_command(unsigned course);
 
 struct soak_plan {
     unsigned sessions = 20;  // page connections, one after the other

@@ -81,6 +81,13 @@ struct page_client::impl {
         client.init_asio();
         client.set_tls_init_handler(
             [this](websocketpp::connection_hdl) { return make_context(version, trust); });
+        // As browsers do: a frame's header and payload go out as two TLS records, and Nagle's
+        // rule would hold the second back until the agent acknowledged the first.
+        client.set_tcp_pre_init_handler([this](websocketpp::connection_hdl h) {
+            boost::system::error_code ignored;
+            client.get_con_from_hdl(h)->get_socket().lowest_layer().set_option(
+                boost::asio::ip::tcp::no_delay(true), ignored);
+        });
         client.set_open_handler([this](websocketpp::connection_hdl h) {
             std::lock_guard<std::mutex> lock(mutex);
             http_status = client.get_con_from_hdl(h)->get_response_code();

@@ -341,6 +341,34 @@ TEST(CommandLoop, FailuresOtherThanHttpAskForTheLogUploadAddress) {
     }
 }
 
+// Commands were taken one per 100 ms pass, each with a poll. Now they are taken as they come,
+// and the poll keeps its rhythm (100 ms with a page) however many arrive.
+TEST(CommandLoop, CommandsDoNotWaitForThePresencePollNorHastenIt) {
+    using clock = std::chrono::steady_clock;
+    const std::string eject = R"({"command":"EjectDevice"})";
+    command_loop_harness loop;
+    loop.send(connect);
+    loop.search("Scripted");
+    loop.wait_statuses(2);
+    const int before_burst = loop.unit->presence_checks;
+    for (int i = 0; i < 50; ++i) {
+        loop.send(eject);
+    }
+    ASSERT_EQ(loop.wait_statuses(52).size(), 52u);
+    EXPECT_LT(loop.unit->presence_checks - before_burst, 25);
+
+    const int before_stream = loop.unit->presence_checks;
+    const auto start = clock::now();
+    while (clock::now() - start < std::chrono::seconds(1)) {
+        loop.send(eject);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    const int polls = loop.unit->presence_checks - before_stream;
+    const auto rhythm_steps = (clock::now() - start) / std::chrono::milliseconds(100);
+    EXPECT_LE(polls, rhythm_steps + 1);
+    EXPECT_GE(polls, rhythm_steps / 3);  // nor does a steady stream of commands put it off
+}
+
 TEST(CommandLoop, ShutdownWaitsForTheInterruptedUpdate) {
     auto script = std::make_shared<unit_script>();
     {

@@ -23,6 +23,7 @@ struct unit_script {
     std::atomic<int> updates_running{0};
     std::atomic<int> connections_alive{0};
     std::atomic<int> ejects{0};
+    std::atomic<int> presence_checks{0};
     // Set when a connection was destroyed while its update was still running.
     std::atomic<bool> destroyed_while_updating{false};
 };
@@ -57,7 +58,10 @@ public:
     }
 
     bool open_device() override { return true; }
-    std::string find_device() override { return script_->present ? "/scripted/" : ""; }
+    std::string find_device() override {
+        ++script_->presence_checks;
+        return script_->present ? "/scripted/" : "";
+    }
     std::string model_name() override { return "Scripted"; }
     bool eject_needed() override { return script_->eject_needed; }
     void update_course(const std::string&) override { run_update(); }
