@@ -37,8 +37,15 @@ std::size_t count_starting(const std::vector<std::string>& messages, const std::
                       [&](const std::string& m) { return starts_with(m, prefix); }));
 }
 
+// These tests are about the page's own ports, 10001-10004, which they take in turn.
+test::agent_options page_ports() {
+    test::agent_options options;
+    options.default_page_ports = true;
+    return options;
+}
+
 TEST(Agent, OpenedPageGetsStatus0WithTheVersionInJsonLines) {
-    agent_process agent;
+    agent_process agent(page_ports());
     agent.start();
     const std::uint16_t port = agent.wait_for_port();
     ASSERT_EQ(port, 10001);
@@ -96,7 +103,7 @@ TEST(Agent, SecondPageGets429AndTheFirstKeepsWorking) {
 
 TEST(Agent, TakenPortsMoveItToTheNextFreeOne) {
     test::port_holder taken({10001, 10002});
-    agent_process agent;
+    agent_process agent(page_ports());
     agent.start();
     const std::uint16_t port = agent.wait_for_port();
     ASSERT_EQ(port, 10003);
@@ -107,7 +114,7 @@ TEST(Agent, TakenPortsMoveItToTheNextFreeOne) {
 
 TEST(Agent, AllPortsTakenEndsTheRunWithStatus0) {
     test::port_holder taken({10001, 10002, 10003, 10004});
-    agent_process agent;
+    agent_process agent(page_ports());
     agent.start();
     EXPECT_EQ(agent.wait_exit(), 0);
     const std::vector<std::string> messages = agent.log_messages();
@@ -121,7 +128,7 @@ TEST(Agent, SquatterOnIpv6LoopbackMovesItToAPortFreeOnBothAddresses) {
     // Browsers try ::1 first for localhost: an agent on 127.0.0.1:10001 alone would leave
     // the page to whoever holds [::1]:10001.
     test::port_holder squatter({10001}, "::1");
-    agent_process agent;
+    agent_process agent(page_ports());
     agent.start();
     ASSERT_EQ(agent.wait_for_port(), 10002);
     EXPECT_FALSE(test::tcp_accepts("127.0.0.1", 10001)) << "no half-taken port is left";
@@ -139,7 +146,7 @@ TEST(Agent, WithoutIpv6LoopbackItServes127001AloneAndSaysSo) {
     }
     const std::string without_ipv6 =
         "echo 1 >/proc/sys/net/ipv6/conf/lo/disable_ipv6 && ip link set lo up && exec \"$1\"";
-    test::agent_options options;
+    test::agent_options options = page_ports();
     options.launcher = {"unshare", "-n", "sh", "-c", without_ipv6, "x"};
     agent_process agent(options);
     agent.start();
@@ -206,10 +213,10 @@ TEST(Agent, AnotherUsersPageIsRefusedAndFindsItsOwnAgentOnTheNextPort) {
         return std::to_string(first.http_status()) + " " + first.http_body() + "; " +
                (served ? "served" : next.failure());
     });
-    agent_process ours;
+    agent_process ours(page_ports());
     ours.start();
     ASSERT_EQ(ours.wait_for_port(), 10001);
-    test::agent_options options;
+    test::agent_options options = page_ports();
     options.launcher = {"setpriv", "--reuid=" + other.id(), "--regid=" + other.id(),
                         "--clear-groups"};
     agent_process theirs(options);
@@ -265,7 +272,7 @@ TEST_P(CloseRequest, EndsTheAgentInOrderWithStatus0) {
 INSTANTIATE_TEST_SUITE_P(Signals, CloseRequest, ::testing::Values(SIGTERM, SIGINT, SIGHUP));
 
 TEST(Agent, RestartKeepsThePreviousLogAndServesTheSamePortAgain) {
-    agent_process agent;
+    agent_process agent(page_ports());
     agent.start();
     ASSERT_EQ(agent.wait_for_port(), 10001);
     {
@@ -300,7 +307,7 @@ TEST(Agent, Tls11PageIsRefusedAndA12PageGetsIn) {
 }
 
 TEST(Agent, MissingCertificateFailsEveryHandshakeButTheAgentKeepsListening) {
-    test::agent_options options;
+    test::agent_options options = page_ports();
     options.with_certificate = false;
     options.with_key = false;
     agent_process agent(options);

@@ -307,7 +307,9 @@ TEST(RunCommand, SigtermLeavesNoProcessAndNoSimulatedPortBehind) {
 }
 
 TEST(RunCommand, ConsoleNamesItsOwnAgentWhileAnotherOfTheSameUserHoldsTheFirstPort) {
-    test::agent_process other;
+    test::agent_options options;
+    options.default_page_ports = true;
+    test::agent_process other(options);
     other.start();
     ASSERT_EQ(other.wait_for_port(), 10001);
     test::dev_session session;

@@ -29,7 +29,10 @@ TEST(Doctor, NamesTakenPortsTheirProgramAndTheFirstFreeOne) {
 }
 
 TEST(Doctor, FindsTheAgentOnItsPortAndTheTrustedCertificate) {
-    test::agent_process agent;
+    // The doctor looks for the agent where the page does.
+    test::agent_options options;
+    options.default_page_ports = true;
+    test::agent_process agent(options);
     agent.start();
     const std::uint16_t port = agent.wait_for_port();
     ASSERT_NE(port, 0);

@@ -98,6 +98,15 @@ std::vector<std::string> environment_with(
     return out;
 }
 
+// Four ports for the agents of this test process, by its pid, between 20000 and 29999: below
+// the ephemeral ports that connections take (32768 and up), so no client socket holds them.
+// Two test processes that land on the same four still get a port each, as the agent takes the
+// next free one and the tests ask the agent which it took.
+std::string own_page_ports() {
+    const unsigned first = 20000 + static_cast<unsigned>(::getpid()) % 2500 * 4;
+    return std::to_string(first) + "-" + std::to_string(first + 3);
+}
+
 }  // namespace
 
 std::uint16_t listening_port(int pid) {
@@ -155,6 +164,9 @@ void agent_process::start() {
     // Never the tester's own settings: a member's certificate the agent makes goes here.
     std::vector<std::pair<std::string, std::string>> extra = {
         {"TMPDIR", temp_dir_}, {"XDG_CONFIG_HOME", folder_ / "config"}};
+    if (!options_.default_page_ports) {
+        extra.emplace_back("ORVELSYNC_PAGE_PORTS", own_page_ports());
+    }
     extra.insert(extra.end(), options_.environment.begin(), options_.environment.end());
     std::vector<std::string> environment = environment_with(extra);
     std::vector<char*> envp;

@@ -28,6 +28,10 @@ struct agent_options {
     // Run the executable where it is, with what lies beside it, rather than a copy with
     // the build's certificate and key (the two above then do nothing).
     bool in_place = false;
+    // Serve on the page's own ports, 10001-10004, as a member's agent does. Otherwise the
+    // agent gets four ports of this test process's own, so that tests run side by side;
+    // tests on the page's ports take turns (RESOURCE_LOCK agent_ports).
+    bool default_page_ports = false;
     // Set in the agent's environment on top of the test's own (TMPDIR and XDG_CONFIG_HOME
     // are set already; giving them here replaces them).
     std::vector<std::pair<std::string, std::string>> environment;
