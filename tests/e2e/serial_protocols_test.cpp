@@ -92,7 +92,7 @@ TEST_F(JtAgent, CoursePagesAndHoleImageReachTheUnitRefusalsNoiseAndPullingEndThe
     EXPECT_LT(unit.course().size(), glf.size());
 }
 
-TEST_F(ZelAgent, CourseIsRewrittenInItsSlotAPageClosingStopsItFullNoisyOrPulledUnitsFailIt) {
+TEST_F(ZelAgent, CourseIsRewrittenInItsSlotAndAPageClosingStopsIt) {
     start(unit.port_entry());
     unit.set_slot(0, "Other A");
     unit.set_slot(2, "Other C");
@@ -127,14 +127,19 @@ TEST_F(ZelAgent, CourseIsRewrittenInItsSlotAPageClosingStopsItFullNoisyOrPulledU
     EXPECT_TRUE(agent->wait_for_log(coded(5, 1500), 5s));
     EXPECT_LT(steady::now() - closed, 2s);
     EXPECT_EQ(unit.count("$WCRS"), 1u);
+}
 
-    open_page();
-    search("Zel");
+TEST_F(ZelAgent, FullNoisyOrPulledUnitsFailTheUpdate) {
+    start(unit.port_entry());
     for (std::size_t index = 0; index < test::zel_unit::slot_count; ++index) {
         unit.set_slot(index, "Other " + std::to_string(index));
     }
+    search("Zel");
+    const std::string answer = course_answer(
+        41, "Riverside Country Club",
+        test::reference_base64(R"({"holeCount":18,"holes":[["1,2","3,4"],["5,6"]]})"));
     EXPECT_EQ(update(41, answer), coded(5, 1000));
-    EXPECT_EQ(unit.count("$ECRS"), 2u);  // the first update's and the interrupted one's
+    EXPECT_EQ(unit.count("$ECRS"), 0u);
     EXPECT_EQ(unit.slot(3).name, "Other 3");
 
     unit.set_slot(3, "Riverside Count");
@@ -194,7 +199,7 @@ std::string tavlin_course() {
     return R"({"holeCount":9,"holes":[)" + holes + R"(],"tees":[)" + tees + "]}";
 }
 
-TEST_F(TavlinAgent, CourseFoundInItsSlotIsWrittenThereSilentNoisyFullAndPulledUnitsEndTheUpdate) {
+TEST_F(TavlinAgent, CourseFoundInItsSlotIsWrittenThereARefusingOrSilentUnitEndsTheUpdate) {
     start(unit.port_entry());
     for (std::size_t slot = 1; slot <= 6; ++slot) {
         unit.set_slot(slot, "Other " + std::to_string(slot));
@@ -237,14 +242,19 @@ TEST_F(TavlinAgent, CourseFoundInItsSlotIsWrittenThereSilentNoisyFullAndPulledUn
     EXPECT_TRUE(agent->wait_for_log("Exiting connection skipped: the unit did not answer", 1s));
     EXPECT_LT(steady::now() - chosen, 2s);
     EXPECT_EQ(unit.texts(tavlin::leave).size(), 1u);
-    unit.line().speak();
+}
 
-    // The agent serves on: a unit whose forty slots hold other courses is full.
+TEST_F(TavlinAgent, FullNoisyAndPulledUnitsEndTheUpdate) {
+    start(unit.port_entry());
+    // A unit whose forty slots hold other courses is full.
     for (std::size_t slot = 1; slot <= test::tavlin_unit::slot_count; ++slot) {
         unit.set_slot(slot, "Other " + std::to_string(slot));
     }
+    search("Tavlin");
+    const std::string answer =
+        course_answer(61, "Lakeside", test::reference_base64(tavlin_course()));
     EXPECT_EQ(update(61, answer, 60s), coded(5, 1000));
-    EXPECT_EQ(unit.texts(tavlin::new_course).size(), 1u);
+    EXPECT_TRUE(unit.texts(tavlin::new_course).empty());
 
     unit.set_slot(7, "Lakeside");
     noise_then_pulled(61, answer, "Tavlin", 12);  // among the points
