@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "app/events.h"
+#include "base/events.h"
 #include "cloud/connection_settings.h"
 #include "sync/device.h"
 

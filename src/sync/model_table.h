@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "app/events.h"
+#include "base/events.h"
 #include "cloud/connection_settings.h"
 #include "sync/device_connection.h"
 

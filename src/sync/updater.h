@@ -7,7 +7,7 @@
 #include <memory>
 #include <thread>
 
-#include "app/events.h"
+#include "base/events.h"
 #include "cloud/connection_settings.h"
 #include "link/sync_command.h"
 #include "sync/device_connection.h"

@@ -5,7 +5,7 @@
 #include <atomic>
 #include <mutex>
 
-#include "app/failures.h"
+#include "base/failures.h"
 #include "cloud/course.h"
 #include "cloud/course_response.h"
 #include "cloud/rest_request.h"

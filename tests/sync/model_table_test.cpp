@@ -4,7 +4,7 @@
 
 #include <typeinfo>
 
-#include "app/failures.h"
+#include "base/failures.h"
 #include "devices/serial/serial_models.h"
 #include "devices/usbdisk/file_models.h"
 #include "devices/usbdisk/tar_package_models.h"

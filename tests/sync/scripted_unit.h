@@ -6,7 +6,7 @@
 #include <memory>
 #include <mutex>
 
-#include "app/events.h"
+#include "base/events.h"
 #include "sync/device_connection.h"
 #include "sync/model_table.h"
 

@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 
-#include "app/events.h"
+#include "base/events.h"
 #include "devices/serial/reply_exchange.h"
 #include "platform/serial_port.h"
 #include "sync/device.h"

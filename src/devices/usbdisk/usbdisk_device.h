@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/events.h"
+#include "base/events.h"
 #include "devices/usbdisk/full_update_response.h"
 #include "devices/usbdisk/usbdisk_course.h"
 #include "platform/stdio_file.h"

@@ -8,7 +8,7 @@
 #include <future>
 #include <thread>
 
-#include "app/failures.h"
+#include "base/failures.h"
 #include "support/capture_logger.h"
 #include "support/temp_folder.h"
 #include "support/test_http_server.h"
