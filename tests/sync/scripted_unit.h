@@ -7,8 +7,8 @@
 #include <mutex>
 
 #include "base/events.h"
-#include "sync/device_connection.h"
-#include "sync/model_table.h"
+#include "devices/device_connection.h"
+#include "devices/model_table.h"
 
 namespace orvel::test {
 

@@ -5,9 +5,9 @@
 #include <string>
 
 #include "base/events.h"
+#include "devices/device.h"
 #include "devices/serial/reply_exchange.h"
 #include "platform/serial_port.h"
-#include "sync/device.h"
 
 namespace orvel {
 

@@ -6,7 +6,7 @@
 
 #include "base/events.h"
 #include "cloud/connection_settings.h"
-#include "sync/device.h"
+#include "devices/device.h"
 
 namespace orvel {
 

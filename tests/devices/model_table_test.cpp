@@ -1,4 +1,4 @@
-#include "sync/model_table.h"
+#include "devices/model_table.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 #include "base/failures.h"
 #include "base/log_hub.h"
 #include "cloud/rest_request.h"
+#include "devices/device_connection.h"
 #include "platform/memory_stream.h"
-#include "sync/device_connection.h"
 
 namespace orvel {
 

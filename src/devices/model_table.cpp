@@ -1,4 +1,4 @@
-#include "sync/model_table.h"
+#include "devices/model_table.h"
 
 #include "base/failures.h"
 #include "devices/serial/serial_models.h"

@@ -7,7 +7,7 @@
 
 #include "base/events.h"
 #include "cloud/connection_settings.h"
-#include "sync/device_connection.h"
+#include "devices/device_connection.h"
 
 namespace orvel {
 
