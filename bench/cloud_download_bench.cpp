@@ -27,8 +27,8 @@
 #include <string>
 #include <vector>
 
-#include "app/events.h"
-#include "app/failures.h"
+#include "base/events.h"
+#include "base/failures.h"
 #include "cloud/http_download.h"
 #include "cloud/http_transport.h"
 #include "support/scoped_env.h"

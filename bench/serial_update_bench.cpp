@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "app/events.h"
+#include "base/events.h"
 #include "devices/serial/serial_models.h"
 #include "support/capture_logger.h"
 #include "support/hx62_unit.h"

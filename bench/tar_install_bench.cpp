@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "app/events.h"
-#include "app/failures.h"
+#include "base/events.h"
+#include "base/failures.h"
 #include "devices/usbdisk/tar_package_models.h"
 #include "devices/usbdisk/tar_reader.h"
 #include "platform/file_stream.h"

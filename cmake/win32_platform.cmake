@@ -1,5 +1,5 @@
 # The Windows platform layer (src/platform/win32/), built with the shared platform code and
-# the parts of app/ it needs, and its tests, which run under Wine. The rest of the agent
+# the parts of base/ it needs, and its tests, which run under Wine. The rest of the agent
 # needs Boost's compiled libraries, OpenSSL, libcurl and JsonCpp built for Windows, which
 # Debian does not package; a Windows build machine brings them (README, "Building for
 # Windows").
@@ -26,9 +26,9 @@ add_library(orvel_win32_platform STATIC
     ${src}/platform/serial_ports.cpp
     ${src}/platform/stdio_file.cpp
     ${src}/platform/volume_root.cpp
-    ${src}/app/failures.cpp
-    ${src}/app/format.cpp
-    ${src}/app/log_hub.cpp)
+    ${src}/base/failures.cpp
+    ${src}/base/format.cpp
+    ${src}/base/log_hub.cpp)
 target_include_directories(orvel_win32_platform PUBLIC ${src})
 target_include_directories(orvel_win32_platform SYSTEM PUBLIC ${host_headers})
 target_compile_definitions(orvel_win32_platform PUBLIC

@@ -1,7 +1,7 @@
 #include "app/log_file.h"
 
-#include "app/failures.h"
-#include "app/log_hub.h"
+#include "base/failures.h"
+#include "base/log_hub.h"
 #include "platform/file_ops.h"
 #include "platform/private_files.h"
 

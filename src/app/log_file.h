@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "app/file_logger.h"
+#include "base/file_logger.h"
 #include "platform/stdio_file.h"
 
 namespace orvel {

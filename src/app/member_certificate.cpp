@@ -2,8 +2,8 @@
 
 #include <filesystem>
 
-#include "app/failures.h"
 #include "app/self_signed_certificate.h"
+#include "base/failures.h"
 #include "platform/private_files.h"
 
 namespace orvel {

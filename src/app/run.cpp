@@ -3,20 +3,20 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/events.h"
-#include "app/failures.h"
 #include "app/log_file.h"
-#include "app/log_hub.h"
 #include "app/member_certificate.h"
-#include "app/os_line.h"
-#include "app/version.h"
+#include "base/events.h"
+#include "base/failures.h"
+#include "base/log_hub.h"
+#include "base/safe_fifo.h"
+#include "base/version.h"
 #include "link/worker.h"
 #include "platform/close_request.h"
 #include "platform/file_ops.h"
+#include "platform/os_line.h"
 #include "platform/private_files.h"
 #include "platform/standard_streams.h"
 #include "sync/main_thread.h"
-#include "sync/safe_fifo.h"
 
 namespace orvel {
 

@@ -10,7 +10,7 @@
 
 #include <memory>
 
-#include "app/failures.h"
+#include "base/failures.h"
 
 namespace orvel {
 

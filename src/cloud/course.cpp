@@ -1,6 +1,6 @@
 #include "cloud/course.h"
 
-#include "app/log_hub.h"
+#include "base/log_hub.h"
 #include "cloud/base64.h"
 
 namespace orvel {

@@ -1,7 +1,7 @@
 // An answer that holds one course record of a model's kind beside the envelope.
 #pragma once
 
-#include "app/failures.h"
+#include "base/failures.h"
 #include "cloud/sync_response.h"
 
 namespace orvel {

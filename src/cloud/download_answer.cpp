@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "app/failures.h"
+#include "base/failures.h"
 
 namespace orvel {
 

@@ -15,9 +15,9 @@
 #include <chrono>
 #include <memory>
 
-#include "app/failures.h"
-#include "app/format.h"
-#include "app/log_hub.h"
+#include "base/failures.h"
+#include "base/format.h"
+#include "base/log_hub.h"
 #include "cloud/download_answer.h"
 #include "cloud/http_transport.h"
 #include "platform/trust_store.h"

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/events.h"
+#include "base/events.h"
 
 namespace orvel {
 

@@ -6,9 +6,9 @@
 #include <cinttypes>
 #include <vector>
 
-#include "app/failures.h"
-#include "app/format.h"
-#include "app/log_hub.h"
+#include "base/failures.h"
+#include "base/format.h"
+#include "base/log_hub.h"
 #include "cloud/download_answer.h"
 #include "cloud/download_channel.h"
 #include "cloud/retry_policy.h"

@@ -1,7 +1,7 @@
 #include "cloud/http_failure.h"
 
-#include "app/failures.h"
-#include "app/format.h"
+#include "base/failures.h"
+#include "base/format.h"
 
 namespace orvel {
 

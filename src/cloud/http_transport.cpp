@@ -4,9 +4,9 @@
 #include <cinttypes>
 #include <vector>
 
-#include "app/failures.h"
-#include "app/format.h"
-#include "app/log_hub.h"
+#include "base/failures.h"
+#include "base/format.h"
+#include "base/log_hub.h"
 #include "cloud/http_failure.h"
 #include "cloud/retry_policy.h"
 #include "cloud/url.h"

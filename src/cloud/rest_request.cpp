@@ -4,9 +4,9 @@
 #include <boost/algorithm/string/predicate.hpp>
 #include <boost/algorithm/string/replace.hpp>
 
-#include "app/events.h"
-#include "app/format.h"
-#include "app/log_hub.h"
+#include "base/events.h"
+#include "base/format.h"
+#include "base/log_hub.h"
 #include "cloud/http_transport.h"
 #include "cloud/json_text.h"
 #include "platform/clock.h"

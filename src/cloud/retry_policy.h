@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "app/events.h"
+#include "base/events.h"
 
 namespace orvel {
 

@@ -1,6 +1,6 @@
 #include "cloud/sync_response.h"
 
-#include "app/failures.h"
+#include "base/failures.h"
 #include "cloud/json_text.h"
 
 namespace orvel {

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "app/failures.h"
+#include "base/failures.h"
 
 namespace orvel {
 

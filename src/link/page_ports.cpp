@@ -3,7 +3,7 @@
 #include <charconv>
 #include <cstdlib>
 
-#include "app/log_hub.h"
+#include "base/log_hub.h"
 #include "link/websock_server.h"
 
 namespace orvel {

@@ -5,9 +5,9 @@
 
 #include <cstdio>
 
-#include "app/log_hub.h"
-#include "app/os_line.h"
-#include "app/version.h"
+#include "base/log_hub.h"
+#include "base/version.h"
+#include "platform/os_line.h"
 
 namespace orvel {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/failures.h"
+#include "base/failures.h"
 #include "link/json_value.h"
 
 namespace orvel {

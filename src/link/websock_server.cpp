@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "app/log_hub.h"
+#include "base/log_hub.h"
 #include "link/page_ports.h"
 #include "link/status.h"
 

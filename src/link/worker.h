@@ -8,12 +8,12 @@
 #include <string>
 #include <thread>
 
-#include "app/events.h"
-#include "app/log_hub.h"
+#include "base/events.h"
+#include "base/log_hub.h"
+#include "base/safe_fifo.h"
 #include "link/origin_policy.h"
 #include "link/send_info.h"
 #include "link/websock_server.h"
-#include "sync/safe_fifo.h"
 
 namespace orvel {
 

@@ -2,8 +2,8 @@
 
 #include <cerrno>
 
-#include "app/failures.h"
-#include "app/log_hub.h"
+#include "base/failures.h"
+#include "base/log_hub.h"
 #include "platform/file_ops.h"
 
 namespace orvel {

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <limits>
 
-#include "app/failures.h"
-#include "app/log_hub.h"
+#include "base/failures.h"
+#include "base/log_hub.h"
 
 namespace orvel {
 

@@ -3,9 +3,9 @@
 #include <cerrno>
 #include <filesystem>
 
-#include "app/failures.h"
-#include "app/format.h"
-#include "app/log_hub.h"
+#include "base/failures.h"
+#include "base/format.h"
+#include "base/log_hub.h"
 #include "platform/system_error.h"
 
 namespace orvel {

@@ -1,6 +1,6 @@
 #include "platform/volume_root.h"
 
-#include "app/log_hub.h"
+#include "base/log_hub.h"
 #include "platform/file_ops.h"
 
 namespace orvel::platform {

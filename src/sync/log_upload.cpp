@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "app/failures.h"
-#include "app/log_hub.h"
+#include "base/failures.h"
+#include "base/log_hub.h"
 #include "cloud/http_transport.h"
 #include "cloud/rest_request.h"
 #include "platform/file_ops.h"

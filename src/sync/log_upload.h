@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "app/events.h"
+#include "base/events.h"
 #include "cloud/connection_settings.h"
 #include "cloud/sync_response.h"
 

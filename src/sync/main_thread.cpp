@@ -4,8 +4,8 @@
 #include <exception>
 #include <optional>
 
-#include "app/failures.h"
-#include "app/log_hub.h"
+#include "base/failures.h"
+#include "base/log_hub.h"
 #include "link/sync_command.h"
 #include "sync/log_upload.h"
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <thread>
 
-#include "app/events.h"
+#include "base/events.h"
+#include "base/safe_fifo.h"
 #include "link/status.h"
-#include "sync/safe_fifo.h"
 #include "sync/updater.h"
 
 namespace orvel {

@@ -1,7 +1,7 @@
 #include "sync/updater.h"
 
-#include "app/failures.h"
-#include "app/log_hub.h"
+#include "base/failures.h"
+#include "base/log_hub.h"
 
 namespace orvel {
 

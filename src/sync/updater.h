@@ -7,11 +7,11 @@
 #include <memory>
 #include <thread>
 
-#include "app/events.h"
+#include "base/events.h"
 #include "cloud/connection_settings.h"
+#include "devices/device_connection.h"
+#include "devices/model_table.h"
 #include "link/sync_command.h"
-#include "sync/device_connection.h"
-#include "sync/model_table.h"
 
 namespace orvel {
 

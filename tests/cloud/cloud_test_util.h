@@ -6,7 +6,7 @@
 #include <string>
 #include <thread>
 
-#include "app/events.h"
+#include "base/events.h"
 #include "cloud/http_transport.h"
 #include "platform/memory_stream.h"
 #include "support/scoped_env.h"

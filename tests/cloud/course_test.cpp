@@ -5,7 +5,7 @@
 
 #include <exception>
 
-#include "app/failures.h"
+#include "base/failures.h"
 #include "cloud/course_response.h"
 #include "platform/memory_stream.h"
 #include "support/capture_logger.h"

@@ -8,7 +8,7 @@
 #include <mutex>
 #include <vector>
 
-#include "app/failures.h"
+#include "base/failures.h"
 #include "cloud_test_util.h"
 #include "support/capture_logger.h"
 #include "support/temp_folder.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/failures.h"
+#include "base/failures.h"
 #include "cloud/http_failure.h"
 #include "cloud_test_util.h"
 #include "support/capture_logger.h"

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/failures.h"
+#include "base/failures.h"
 #include "cloud_test_util.h"
 #include "platform/crypto.h"
 #include "platform/memory_stream.h"

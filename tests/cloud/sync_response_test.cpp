@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/failures.h"
+#include "base/failures.h"
 #include "platform/memory_stream.h"
 
 namespace orvel {

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "app/failures.h"
+#include "base/failures.h"
 #include "cloud/sync_response.h"
 #include "fuzz/fuzz_check.h"
 #include "platform/memory_stream.h"

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/failures.h"
+#include "base/failures.h"
 #include "cloud/download_answer.h"
 #include "fuzz/fuzz_check.h"
 

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "app/events.h"
-#include "app/failures.h"
+#include "base/events.h"
+#include "base/failures.h"
 #include "devices/usbdisk/tar_reader.h"
 #include "fuzz/fuzz_check.h"
 #include "platform/memory_stream.h"

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <functional>
 
-#include "app/failures.h"
+#include "base/failures.h"
 #include "support/capture_logger.h"
 #include "support/temp_folder.h"
 #include "support/thrown_text.h"

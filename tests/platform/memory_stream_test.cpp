@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/failures.h"
+#include "base/failures.h"
 #include "support/capture_logger.h"
 #include "support/thrown_text.h"
 

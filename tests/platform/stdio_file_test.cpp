@@ -7,7 +7,7 @@
 
 #include <cstdlib>
 
-#include "app/failures.h"
+#include "base/failures.h"
 #include "support/temp_folder.h"
 #include "support/thrown_text.h"
 

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "app/failures.h"
+#include "base/failures.h"
 #include "platform/stdio_file.h"
 #include "support/capture_logger.h"
 #include "support/tar_archive.h"

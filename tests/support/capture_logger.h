@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/log_hub.h"
+#include "base/log_hub.h"
 
 namespace orvel::test {
 

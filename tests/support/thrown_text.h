@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 
-#include "app/failures.h"
+#include "base/failures.h"
 
 namespace orvel::test {
 

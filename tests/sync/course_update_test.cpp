@@ -5,15 +5,15 @@
 #include <atomic>
 #include <mutex>
 
-#include "app/failures.h"
+#include "base/failures.h"
 #include "cloud/course.h"
 #include "cloud/course_response.h"
 #include "cloud/rest_request.h"
+#include "devices/device_connection.h"
 #include "support/capture_logger.h"
 #include "support/temp_folder.h"
 #include "support/test_http_server.h"
 #include "sync/command_loop_harness.h"
-#include "sync/device_connection.h"
 
 namespace orvel::test {
 namespace {

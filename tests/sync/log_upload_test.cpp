@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/failures.h"
+#include "base/failures.h"
 #include "support/temp_folder.h"
 #include "support/test_http_server.h"
 

@@ -4,7 +4,7 @@
 
 #include <stdexcept>
 
-#include "app/failures.h"
+#include "base/failures.h"
 #include "sync/command_loop_harness.h"
 
 namespace orvel::test {

@@ -6,9 +6,9 @@
 #include <memory>
 #include <mutex>
 
-#include "app/events.h"
-#include "sync/device_connection.h"
-#include "sync/model_table.h"
+#include "base/events.h"
+#include "devices/device_connection.h"
+#include "devices/model_table.h"
 
 namespace orvel::test {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "app/events.h"
-#include "app/failures.h"
+#include "base/events.h"
+#include "base/failures.h"
 #include "cloud/course_response.h"
 #include "cloud/http_transport.h"
 #include "cloud/rest_request.h"

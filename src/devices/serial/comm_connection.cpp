@@ -1,6 +1,6 @@
 #include "devices/serial/comm_connection.h"
 
-#include "app/log_hub.h"
+#include "base/log_hub.h"
 #include "platform/serial_ports.h"
 
 namespace orvel {

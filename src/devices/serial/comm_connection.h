@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "devices/device_connection.h"
 #include "devices/serial/comm_device.h"
 #include "platform/serial_ports.h"
-#include "sync/device_connection.h"
 
 namespace orvel {
 

@@ -4,10 +4,10 @@
 #include <functional>
 #include <string>
 
-#include "app/events.h"
+#include "base/events.h"
+#include "devices/device.h"
 #include "devices/serial/reply_exchange.h"
 #include "platform/serial_port.h"
-#include "sync/device.h"
 
 namespace orvel {
 

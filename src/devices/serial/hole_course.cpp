@@ -1,6 +1,6 @@
 #include "devices/serial/hole_course.h"
 
-#include "app/log_hub.h"
+#include "base/log_hub.h"
 #include "cloud/json_text.h"
 
 namespace orvel {

@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "app/log_hub.h"
+#include "base/log_hub.h"
 #include "devices/model_keys.h"
 #include "devices/serial/hx62_course_name.h"
 

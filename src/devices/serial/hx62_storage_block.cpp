@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/log_hub.h"
+#include "base/log_hub.h"
 #include "devices/serial/hx62_packet.h"
 
 namespace orvel {

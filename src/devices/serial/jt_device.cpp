@@ -1,7 +1,7 @@
 #include "devices/serial/jt_device.h"
 
-#include "app/failures.h"
-#include "app/log_hub.h"
+#include "base/failures.h"
+#include "base/log_hub.h"
 #include "devices/serial/jt_page.h"
 
 namespace orvel {

@@ -2,8 +2,8 @@
 
 #include <chrono>
 
-#include "app/failures.h"
-#include "app/log_hub.h"
+#include "base/failures.h"
+#include "base/log_hub.h"
 #include "devices/serial/hx62_packet.h"
 
 namespace orvel {

@@ -5,8 +5,8 @@
 #include <string>
 #include <thread>
 
-#include "app/failures.h"
-#include "app/log_hub.h"
+#include "base/failures.h"
+#include "base/log_hub.h"
 
 namespace orvel {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/events.h"
+#include "base/events.h"
 #include "devices/serial/response_reader.h"
 #include "platform/serial_port.h"
 

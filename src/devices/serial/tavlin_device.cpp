@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/failures.h"
-#include "app/log_hub.h"
+#include "base/failures.h"
+#include "base/log_hub.h"
 #include "devices/serial/tavlin_message.h"
 
 namespace orvel {

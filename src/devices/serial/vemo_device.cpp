@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/failures.h"
-#include "app/log_hub.h"
+#include "base/failures.h"
+#include "base/log_hub.h"
 #include "devices/serial/reply_exchange.h"
 #include "devices/serial/xmodem.h"
 

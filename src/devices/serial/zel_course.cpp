@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/log_hub.h"
+#include "base/log_hub.h"
 
 namespace orvel {
 

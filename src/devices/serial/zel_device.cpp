@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/failures.h"
-#include "app/log_hub.h"
+#include "base/failures.h"
+#include "base/log_hub.h"
 #include "devices/serial/reply_exchange.h"
 
 namespace orvel {

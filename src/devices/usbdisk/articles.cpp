@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/log_hub.h"
+#include "base/log_hub.h"
 #include "devices/usbdisk/answer_values.h"
 
 namespace orvel {

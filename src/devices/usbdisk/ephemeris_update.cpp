@@ -6,8 +6,8 @@
 #include <cctype>
 #include <ctime>
 
-#include "app/failures.h"
-#include "app/log_hub.h"
+#include "base/failures.h"
+#include "base/log_hub.h"
 #include "cloud/http_transport.h"
 #include "cloud/rest_request.h"
 #include "devices/usbdisk/ephemerislog_response.h"

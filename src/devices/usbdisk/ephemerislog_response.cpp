@@ -1,6 +1,6 @@
 #include "devices/usbdisk/ephemerislog_response.h"
 
-#include "app/failures.h"
+#include "base/failures.h"
 
 namespace orvel {
 

@@ -4,8 +4,8 @@
 
 #include <cinttypes>
 
-#include "app/failures.h"
-#include "app/log_hub.h"
+#include "base/failures.h"
+#include "base/log_hub.h"
 #include "cloud/http_download.h"
 #include "cloud/http_transport.h"
 #include "devices/usbdisk/library_install.h"

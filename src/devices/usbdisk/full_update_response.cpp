@@ -1,6 +1,6 @@
 #include "devices/usbdisk/full_update_response.h"
 
-#include "app/failures.h"
+#include "base/failures.h"
 #include "devices/usbdisk/answer_values.h"
 
 namespace orvel {

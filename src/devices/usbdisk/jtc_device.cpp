@@ -1,9 +1,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/failures.h"
-#include "app/format.h"
-#include "app/log_hub.h"
+#include "base/failures.h"
+#include "base/format.h"
+#include "base/log_hub.h"
 #include "devices/usbdisk/file_models.h"
 
 namespace orvel {

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <set>
 
-#include "app/failures.h"
-#include "app/log_hub.h"
+#include "base/failures.h"
+#include "base/log_hub.h"
 #include "devices/usbdisk/staged_file.h"
 #include "platform/stdio_file.h"
 

@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "app/failures.h"
-#include "app/log_hub.h"
+#include "base/failures.h"
+#include "base/log_hub.h"
 
 namespace orvel {
 

@@ -2,9 +2,9 @@
 
 #include <cinttypes>
 
-#include "app/failures.h"
-#include "app/log_hub.h"
-#include "app/scoped_timer.h"
+#include "base/failures.h"
+#include "base/log_hub.h"
+#include "base/scoped_timer.h"
 #include "cloud/http_download.h"
 #include "devices/model_keys.h"
 #include "devices/usbdisk/tar_reader.h"

@@ -4,9 +4,9 @@
 #include <array>
 #include <cstdint>
 
-#include "app/failures.h"
-#include "app/format.h"
-#include "app/log_hub.h"
+#include "base/failures.h"
+#include "base/format.h"
+#include "base/log_hub.h"
 #include "devices/usbdisk/library_install.h"
 #include "devices/usbdisk/relative_name.h"
 #include "devices/usbdisk/usbdisk_device.h"

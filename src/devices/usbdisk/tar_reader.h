@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/events.h"
+#include "base/events.h"
 #include "platform/data_stream.h"
 
 namespace orvel::tar {

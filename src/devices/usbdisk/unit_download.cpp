@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/failures.h"
+#include "base/failures.h"
 #include "devices/usbdisk/staged_file.h"
 #include "platform/file_ops.h"
 #include "platform/stdio_file.h"

@@ -2,8 +2,8 @@
 
 #include <boost/filesystem/operations.hpp>
 
-#include "app/failures.h"
-#include "app/log_hub.h"
+#include "base/failures.h"
+#include "base/log_hub.h"
 #include "platform/volumes.h"
 
 namespace orvel {

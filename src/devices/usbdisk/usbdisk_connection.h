@@ -10,8 +10,8 @@
 
 #include "cloud/rest_request.h"
 
+#include "devices/device_connection.h"
 #include "devices/usbdisk/usbdisk_device.h"
-#include "sync/device_connection.h"
 
 namespace orvel {
 

@@ -1,7 +1,7 @@
 #include "devices/usbdisk/usbdisk_course.h"
 
-#include "app/failures.h"
-#include "app/log_hub.h"
+#include "base/failures.h"
+#include "base/log_hub.h"
 #include "cloud/base64.h"
 
 namespace orvel {

@@ -1,8 +1,8 @@
 #include "devices/usbdisk/usbdisk_device.h"
 
-#include "app/failures.h"
-#include "app/format.h"
-#include "app/log_hub.h"
+#include "base/failures.h"
+#include "base/format.h"
+#include "base/log_hub.h"
 #include "devices/usbdisk/staged_file.h"
 
 namespace orvel {

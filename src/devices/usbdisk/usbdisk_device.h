@@ -4,12 +4,12 @@
 #include <cstdint>
 #include <string>
 
-#include "app/events.h"
+#include "base/events.h"
+#include "devices/device.h"
 #include "devices/usbdisk/full_update_response.h"
 #include "devices/usbdisk/usbdisk_course.h"
 #include "platform/stdio_file.h"
 #include "platform/volume_root.h"
-#include "sync/device.h"
 
 namespace orvel {
 

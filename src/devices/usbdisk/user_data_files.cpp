@@ -1,7 +1,7 @@
 // The member's data on a USB-disk unit: score files up and back, article files down.
-#include "app/failures.h"
-#include "app/format.h"
-#include "app/log_hub.h"
+#include "base/failures.h"
+#include "base/format.h"
+#include "base/log_hub.h"
 #include "devices/usbdisk/kvsp_file.h"
 #include "devices/usbdisk/nar_file.h"
 #include "devices/usbdisk/staged_file.h"

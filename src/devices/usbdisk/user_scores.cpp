@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
-#include "app/format.h"
-#include "app/log_hub.h"
+#include "base/format.h"
+#include "base/log_hub.h"
 #include "cloud/json_text.h"
 #include "devices/usbdisk/answer_values.h"
 

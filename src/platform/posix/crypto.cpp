@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <climits>
 
-#include "app/log_hub.h"
+#include "base/log_hub.h"
 
 namespace orvel::platform {
 

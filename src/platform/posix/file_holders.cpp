@@ -5,7 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/log_hub.h"
+#include "base/log_hub.h"
 #include "platform/file_ops.h"
 #include "platform/system_error.h"
 

@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <limits>
 
-#include "app/log_hub.h"
+#include "base/log_hub.h"
 #include "platform/auto_fd.h"
 #include "platform/private_files.h"
 #include "platform/system_error.h"

@@ -7,8 +7,8 @@
 #include <exception>
 #include <memory>
 
-#include "app/format.h"
-#include "app/log_hub.h"
+#include "base/format.h"
+#include "base/log_hub.h"
 
 namespace orvel::platform {
 

@@ -11,7 +11,7 @@
 #include <chrono>
 #include <thread>
 
-#include "app/log_hub.h"
+#include "base/log_hub.h"
 #include "platform/auto_fd.h"
 #include "platform/system_error.h"
 

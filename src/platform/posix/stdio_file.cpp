@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "app/failures.h"
+#include "base/failures.h"
 #include "platform/auto_fd.h"
 
 namespace orvel {

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "app/log_hub.h"
+#include "base/log_hub.h"
 
 namespace orvel::platform {
 

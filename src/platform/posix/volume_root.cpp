@@ -11,7 +11,7 @@
 #include <cerrno>
 #include <limits>
 
-#include "app/log_hub.h"
+#include "base/log_hub.h"
 #include "platform/system_error.h"
 
 namespace orvel::platform {

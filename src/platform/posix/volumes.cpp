@@ -14,7 +14,7 @@
 #include <sstream>
 #include <thread>
 
-#include "app/log_hub.h"
+#include "base/log_hub.h"
 #include "platform/auto_fd.h"
 #include "platform/posix/udisks_eject.h"
 #include "platform/system_error.h"

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <climits>
 
-#include "app/log_hub.h"
+#include "base/log_hub.h"
 #include "platform/system_error.h"
 
 namespace orvel::platform {

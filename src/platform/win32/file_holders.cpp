@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "app/log_hub.h"
+#include "base/log_hub.h"
 #include "platform/file_ops.h"
 #include "platform/win32/handles.h"
 

@@ -4,7 +4,7 @@
 
 #include <limits>
 
-#include "app/log_hub.h"
+#include "base/log_hub.h"
 #include "platform/system_error.h"
 
 namespace orvel::platform {

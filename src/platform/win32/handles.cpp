@@ -1,6 +1,6 @@
 #include "platform/win32/handles.h"
 
-#include "app/log_hub.h"
+#include "base/log_hub.h"
 
 namespace orvel::platform {
 

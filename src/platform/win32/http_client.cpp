@@ -12,8 +12,8 @@
 #include <mutex>
 #include <vector>
 
-#include "app/format.h"
-#include "app/log_hub.h"
+#include "base/format.h"
+#include "base/log_hub.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/message_text.h"
 

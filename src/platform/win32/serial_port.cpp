@@ -6,7 +6,7 @@
 #include <chrono>
 #include <thread>
 
-#include "app/log_hub.h"
+#include "base/log_hub.h"
 #include "platform/system_error.h"
 #include "platform/win32/handles.h"
 

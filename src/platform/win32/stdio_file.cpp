@@ -8,7 +8,7 @@
 #include <cstring>
 #include <utility>
 
-#include "app/failures.h"
+#include "base/failures.h"
 #include "platform/auto_fd.h"
 #include "platform/win32/file_checks.h"
 #include "platform/win32/handles.h"

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "app/log_hub.h"
+#include "base/log_hub.h"
 #include "platform/win32/message_text.h"
 
 namespace orvel::platform {

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "app/format.h"
+#include "base/format.h"
 #include "platform/system_error.h"
 
 namespace orvel::platform {

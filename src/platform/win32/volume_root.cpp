@@ -10,7 +10,7 @@
 #include <limits>
 #include <utility>
 
-#include "app/log_hub.h"
+#include "base/log_hub.h"
 #include "platform/system_error.h"
 #include "platform/win32/file_checks.h"
 #include "platform/win32/handles.h"

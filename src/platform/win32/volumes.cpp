@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/log_hub.h"
+#include "base/log_hub.h"
 #include "platform/system_error.h"
 #include "platform/win32/handles.h"
 

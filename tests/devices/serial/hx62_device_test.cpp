@@ -6,7 +6,7 @@
 #include <future>
 #include <thread>
 
-#include "app/failures.h"
+#include "base/failures.h"
 #include "devices/model_keys.h"
 #include "devices/serial/hx62_course_name.h"
 #include "devices/serial/hx62_models.h"

@@ -9,7 +9,7 @@
 #include <future>
 #include <thread>
 
-#include "app/failures.h"
+#include "base/failures.h"
 #include "support/pty_line.h"
 
 namespace orvel {

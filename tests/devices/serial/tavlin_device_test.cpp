@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "app/failures.h"
+#include "base/failures.h"
 #include "devices/serial/tavlin_message.h"
 #include "support/capture_logger.h"
 #include "support/tavlin_unit.h"

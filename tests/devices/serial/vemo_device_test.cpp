@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/failures.h"
+#include "base/failures.h"
 #include "support/capture_logger.h"
 #include "support/vemo_unit.h"
 

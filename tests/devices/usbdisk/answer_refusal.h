@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "app/failures.h"
+#include "base/failures.h"
 #include "cloud/sync_response.h"
 #include "platform/memory_stream.h"
 

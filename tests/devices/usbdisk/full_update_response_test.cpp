@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/failures.h"
+#include "base/failures.h"
 #include "devices/usbdisk/answer_refusal.h"
 #include "platform/memory_stream.h"
 #include "support/capture_logger.h"

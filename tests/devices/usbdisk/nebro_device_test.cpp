@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <functional>
 
-#include "app/failures.h"
+#include "base/failures.h"
 #include "devices/usbdisk/tar_package_models.h"
 #include "platform/memory_stream.h"
 #include "support/byte_pattern.h"

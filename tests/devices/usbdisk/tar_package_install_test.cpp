@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <regex>
 
-#include "app/failures.h"
+#include "base/failures.h"
 #include "devices/usbdisk/tar_package_models.h"
 #include "support/capture_logger.h"
 #include "support/scoped_env.h"

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "app/failures.h"
+#include "base/failures.h"
 #include "platform/file_stream.h"
 #include "platform/memory_stream.h"
 #include "support/byte_pattern.h"

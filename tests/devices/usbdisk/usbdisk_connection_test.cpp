@@ -8,11 +8,11 @@
 #include <future>
 #include <thread>
 
-#include "app/failures.h"
+#include "base/failures.h"
+#include "devices/model_table.h"
 #include "support/capture_logger.h"
 #include "support/temp_folder.h"
 #include "support/test_http_server.h"
-#include "sync/model_table.h"
 
 namespace orvel {
 namespace {

@@ -4,8 +4,8 @@
 
 #include <filesystem>
 
-#include "app/failures.h"
-#include "app/format.h"
+#include "base/failures.h"
+#include "base/format.h"
 #include "devices/usbdisk/file_models.h"
 #include "support/capture_logger.h"
 #include "support/temp_folder.h"

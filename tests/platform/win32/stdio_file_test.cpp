@@ -5,7 +5,7 @@
 
 #include <functional>
 
-#include "app/failures.h"
+#include "base/failures.h"
 #include "support/temp_folder.h"
 
 namespace orvel {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "app/failures.h"
+#include "base/failures.h"
 #include "platform/stdio_file.h"
 #include "support/capture_logger.h"
 #include "support/temp_folder.h"

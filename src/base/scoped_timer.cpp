@@ -1,6 +1,6 @@
-#include "app/scoped_timer.h"
+#include "base/scoped_timer.h"
 
-#include "app/log_hub.h"
+#include "base/log_hub.h"
 
 namespace orvel {
 

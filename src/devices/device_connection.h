@@ -4,9 +4,9 @@
 #include <memory>
 #include <string>
 
-#include "app/events.h"
+#include "base/events.h"
 #include "cloud/connection_settings.h"
-#include "sync/device.h"
+#include "devices/device.h"
 
 namespace orvel {
 

@@ -4,7 +4,7 @@
 #include <cstdarg>
 #include <string>
 
-#include "platform/printf_format.h"
+#include "base/printf_format.h"
 
 namespace orvel {
 

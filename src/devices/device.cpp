@@ -1,4 +1,4 @@
-#include "sync/device.h"
+#include "devices/device.h"
 
 #include <ctime>
 

@@ -6,7 +6,7 @@
 #include <deque>
 #include <mutex>
 
-#include "app/events.h"
+#include "base/events.h"
 
 namespace orvel {
 

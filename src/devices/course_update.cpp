@@ -1,11 +1,11 @@
 // The course update exchange that every unit model runs for "UpdateCourse".
 #include <json/value.h>
 
-#include "app/failures.h"
-#include "app/log_hub.h"
+#include "base/failures.h"
+#include "base/log_hub.h"
 #include "cloud/rest_request.h"
+#include "devices/device_connection.h"
 #include "platform/memory_stream.h"
-#include "sync/device_connection.h"
 
 namespace orvel {
 

@@ -1,8 +1,8 @@
-#include "app/os_line.h"
+#include "platform/os_line.h"
 
 #include <string>
 
-#include "app/log_hub.h"
+#include "base/log_hub.h"
 #include "platform/system_info.h"
 
 namespace orvel {

@@ -1,4 +1,4 @@
-#include "app/log_hub.h"
+#include "base/log_hub.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "sync/safe_fifo.h"
+#include "base/safe_fifo.h"
 
 #include <gtest/gtest.h>
 

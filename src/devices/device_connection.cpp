@@ -1,4 +1,4 @@
-#include "sync/device_connection.h"
+#include "devices/device_connection.h"
 
 namespace orvel {
 

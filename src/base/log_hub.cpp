@@ -1,10 +1,10 @@
-#include "app/log_hub.h"
+#include "base/log_hub.h"
 
 #include <algorithm>
 #include <cstdarg>
 #include <ctime>
 
-#include "app/format.h"
+#include "base/format.h"
 #include "platform/clock.h"
 
 namespace orvel {

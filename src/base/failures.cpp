@@ -1,6 +1,6 @@
-#include "app/failures.h"
+#include "base/failures.h"
 
-#include "app/format.h"
+#include "base/format.h"
 
 namespace orvel {
 

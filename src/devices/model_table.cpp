@@ -1,6 +1,6 @@
-#include "sync/model_table.h"
+#include "devices/model_table.h"
 
-#include "app/failures.h"
+#include "base/failures.h"
 #include "devices/serial/serial_models.h"
 #include "devices/usbdisk/file_models.h"
 #include "devices/usbdisk/tar_package_models.h"

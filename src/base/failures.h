@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/printf_format.h"
+#include "base/printf_format.h"
 
 namespace orvel {
 

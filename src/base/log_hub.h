@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/printf_format.h"
+#include "base/printf_format.h"
 
 namespace orvel {
 

@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "app/log_hub.h"
+#include "base/log_hub.h"
 
 namespace orvel {
 

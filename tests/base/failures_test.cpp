@@ -1,4 +1,4 @@
-#include "app/failures.h"
+#include "base/failures.h"
 
 #include <gtest/gtest.h>
 

@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
-#include "app/events.h"
+#include "base/events.h"
 #include "cloud/connection_settings.h"
-#include "sync/device_connection.h"
+#include "devices/device_connection.h"
 
 namespace orvel {
 
