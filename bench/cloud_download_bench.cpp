@@ -31,10 +31,10 @@
 #include "base/failures.h"
 #include "cloud/http_download.h"
 #include "cloud/http_transport.h"
+#include "sim/test_http_server.h"
 #include "support/scoped_env.h"
 #include "support/temp_folder.h"
 #include "support/test_certificate.h"
-#include "support/test_http_server.h"
 
 namespace {
 

@@ -11,13 +11,13 @@
 
 #include "base/events.h"
 #include "devices/serial/serial_models.h"
+#include "sim/hx62_unit.h"
+#include "sim/jt_unit.h"
+#include "sim/tavlin_unit.h"
+#include "sim/test_http_server.h"
+#include "sim/vemo_unit.h"
+#include "sim/zel_unit.h"
 #include "support/capture_logger.h"
-#include "support/hx62_unit.h"
-#include "support/jt_unit.h"
-#include "support/tavlin_unit.h"
-#include "support/test_http_server.h"
-#include "support/vemo_unit.h"
-#include "support/zel_unit.h"
 
 namespace {
 

@@ -22,9 +22,9 @@
 #include "devices/usbdisk/tar_reader.h"
 #include "platform/file_stream.h"
 #include "platform/memory_stream.h"
+#include "sim/test_http_server.h"
 #include "support/scoped_env.h"
 #include "support/temp_folder.h"
-#include "support/test_http_server.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include "base/events.h"
 #include "cloud/http_transport.h"
 #include "platform/memory_stream.h"
+#include "sim/test_http_server.h"
 #include "support/scoped_env.h"
 #include "support/temp_folder.h"
 #include "support/test_certificate.h"
-#include "support/test_http_server.h"
 
 namespace orvel::test {
 

@@ -5,9 +5,9 @@
 #include "base/failures.h"
 #include "cloud/http_failure.h"
 #include "cloud_test_util.h"
+#include "sim/test_http_server.h"
 #include "support/capture_logger.h"
 #include "support/temp_folder.h"
-#include "support/test_http_server.h"
 
 namespace orvel {
 namespace {

@@ -12,8 +12,8 @@
 #include "cloud_test_util.h"
 #include "platform/crypto.h"
 #include "platform/memory_stream.h"
+#include "sim/test_http_server.h"
 #include "support/capture_logger.h"
-#include "support/test_http_server.h"
 
 namespace orvel {
 namespace {

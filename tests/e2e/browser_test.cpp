@@ -8,10 +8,10 @@
 #include <thread>
 #include <vector>
 
+#include "sim/test_http_server.h"
 #include "support/agent_process.h"
 #include "support/headless_browser.h"
 #include "support/temp_folder.h"
-#include "support/test_http_server.h"
 
 namespace orvel {
 namespace {

@@ -15,12 +15,12 @@
 #include "devcloud/sample_courses.h"
 #include "devcloud/sample_files.h"
 #include "devcloud/sample_layout.h"
+#include "sim/test_http_server.h"
 #include "support/agent_process.h"
 #include "support/dev_session.h"
 #include "support/headless_browser.h"
 #include "support/port_holder.h"
 #include "support/temp_folder.h"
-#include "support/test_http_server.h"
 
 namespace orvel {
 namespace {

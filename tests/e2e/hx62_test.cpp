@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "e2e/serial_agent.h"
-#include "support/hx62_unit.h"
+#include "sim/hx62_unit.h"
 
 namespace orvel {
 namespace {

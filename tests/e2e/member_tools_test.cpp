@@ -4,10 +4,10 @@
 
 #include <cstdlib>
 
+#include "sim/test_http_server.h"
 #include "support/agent_process.h"
 #include "support/headless_browser.h"
 #include "support/port_holder.h"
-#include "support/test_http_server.h"
 #include "support/tool_layout.h"
 
 namespace orvel {

@@ -13,7 +13,7 @@
 
 #include "e2e/serial_agent.h"
 #include "e2e/usbdisk_agent.h"
-#include "support/hx62_unit.h"
+#include "sim/hx62_unit.h"
 #include "support/tar_archive.h"
 
 namespace orvel::e2e {

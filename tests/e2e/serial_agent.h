@@ -10,9 +10,9 @@
 #include <string>
 
 #include "platform/data_stream.h"
+#include "sim/test_http_server.h"
 #include "support/agent_process.h"
 #include "support/page_client.h"
-#include "support/test_http_server.h"
 
 namespace orvel::serial_e2e {
 

@@ -10,10 +10,10 @@
 
 #include "devices/serial/tavlin_message.h"
 #include "e2e/serial_agent.h"
-#include "support/jt_unit.h"
-#include "support/tavlin_unit.h"
-#include "support/vemo_unit.h"
-#include "support/zel_unit.h"
+#include "sim/jt_unit.h"
+#include "sim/tavlin_unit.h"
+#include "sim/vemo_unit.h"
+#include "sim/zel_unit.h"
 
 namespace orvel {
 namespace {

@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
+#include "sim/test_http_server.h"
 #include "support/agent_process.h"
 #include "support/byte_pattern.h"
 #include "support/capture_logger.h"
 #include "support/page_client.h"
 #include "support/temp_folder.h"
-#include "support/test_http_server.h"
 
 namespace orvel::e2e {
 

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "sim/test_http_server.h"
 #include "support/agent_process.h"
 #include "support/process_figures.h"
 #include "support/temp_folder.h"
-#include "support/test_http_server.h"
 
 namespace orvel::test {
 

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "support/tar_builder.h"
+#include "sim/tar_builder.h"
 
 namespace orvel::test {
 

@@ -10,9 +10,9 @@
 #include "cloud/course_response.h"
 #include "cloud/rest_request.h"
 #include "devices/device_connection.h"
+#include "sim/test_http_server.h"
 #include "support/capture_logger.h"
 #include "support/temp_folder.h"
-#include "support/test_http_server.h"
 #include "sync/command_loop_harness.h"
 
 namespace orvel::test {

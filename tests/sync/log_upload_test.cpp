@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "base/failures.h"
+#include "sim/test_http_server.h"
 #include "support/temp_folder.h"
-#include "support/test_http_server.h"
 
 namespace orvel::test {
 namespace {

@@ -12,7 +12,7 @@
 #include "devcloud/rest_actions.h"
 #include "devcloud/sample_files.h"
 #include "devcloud/sample_units.h"
-#include "support/test_http_server.h"
+#include "sim/test_http_server.h"
 
 namespace orvel::devcloud {
 

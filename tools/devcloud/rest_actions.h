@@ -11,7 +11,7 @@
 
 #include "devcloud/member_state.h"
 #include "devcloud/sample_files.h"
-#include "support/test_http_server.h"
+#include "sim/test_http_server.h"
 
 namespace orvel::devcloud {
 

@@ -2,7 +2,7 @@
 
 #include "devcloud/sample_courses.h"
 #include "devcloud/sample_layout.h"
-#include "support/tar_builder.h"
+#include "sim/tar_builder.h"
 
 namespace orvel::devcloud {
 

@@ -5,7 +5,7 @@
 #include <fstream>
 
 #include "devcloud/sample_layout.h"
-#include "support/hx62_unit.h"
+#include "sim/hx62_unit.h"
 #include "units/unit_program.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "devices/serial/jt_course.h"
-#include "support/jt_unit.h"
+#include "sim/jt_unit.h"
 #include "units/unit_program.h"
 
 int main(int argc, char** argv) {

@@ -1,5 +1,5 @@
 // orvelsync-unit-tavlin: a simulated Tavlin unit, its forty course slots empty at start.
-#include "support/tavlin_unit.h"
+#include "sim/tavlin_unit.h"
 #include "units/unit_program.h"
 
 int main(int argc, char** argv) {

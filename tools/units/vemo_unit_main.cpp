@@ -1,6 +1,6 @@
 // orvelsync-unit-vemo: a simulated Vemo unit. It keeps the last course whose transfer
 // ended, under the name it was announced with.
-#include "support/vemo_unit.h"
+#include "sim/vemo_unit.h"
 #include "units/unit_program.h"
 
 int main(int argc, char** argv) {

@@ -1,5 +1,5 @@
 // orvelsync-unit-zel: a simulated Zel unit, its ten course slots empty at start.
-#include "support/zel_unit.h"
+#include "sim/zel_unit.h"
 #include "units/unit_program.h"
 
 int main(int argc, char** argv) {

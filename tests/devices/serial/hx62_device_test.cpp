@@ -10,8 +10,8 @@
 #include "devices/model_keys.h"
 #include "devices/serial/hx62_course_name.h"
 #include "devices/serial/hx62_models.h"
+#include "sim/hx62_unit.h"
 #include "support/capture_logger.h"
-#include "support/hx62_unit.h"
 
 namespace orvel {
 namespace {

@@ -4,8 +4,8 @@
 
 #include "devices/serial/hx62_packet.h"
 #include "devices/serial/hx62_storage_block.h"
+#include "sim/hx62_unit.h"
 #include "support/capture_logger.h"
-#include "support/hx62_unit.h"
 
 namespace orvel {
 namespace {

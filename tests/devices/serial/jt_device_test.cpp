@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "base/failures.h"
+#include "sim/jt_unit.h"
 #include "support/capture_logger.h"
-#include "support/jt_unit.h"
 
 namespace orvel {
 namespace {

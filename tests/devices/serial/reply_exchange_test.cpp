@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "base/failures.h"
-#include "support/pty_line.h"
+#include "sim/pty_line.h"
 
 namespace orvel {
 namespace {

@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "devices/serial/response_reader.h"
-#include "support/pty_line.h"
+#include "sim/pty_line.h"
 
 namespace orvel {
 namespace {

@@ -10,8 +10,8 @@
 #include "devices/serial/tavlin_course.h"
 #include "devices/serial/vemo_device.h"
 #include "devices/serial/zel_course.h"
+#include "sim/test_http_server.h"
 #include "support/capture_logger.h"
-#include "support/test_http_server.h"
 
 namespace orvel {
 namespace {

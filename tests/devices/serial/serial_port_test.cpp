@@ -9,9 +9,9 @@
 #include "devices/serial/comm_connection.h"
 #include "platform/serial_port.h"
 #include "platform/serial_ports.h"
+#include "sim/pty_line.h"
 #include "support/capture_logger.h"
 #include "support/fake_sysfs.h"
-#include "support/pty_line.h"
 #include "support/temp_folder.h"
 
 namespace orvel {

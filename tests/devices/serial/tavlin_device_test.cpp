@@ -8,8 +8,8 @@
 
 #include "base/failures.h"
 #include "devices/serial/tavlin_message.h"
+#include "sim/tavlin_unit.h"
 #include "support/capture_logger.h"
-#include "support/tavlin_unit.h"
 
 namespace orvel {
 namespace {

@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "base/failures.h"
+#include "sim/vemo_unit.h"
 #include "support/capture_logger.h"
-#include "support/vemo_unit.h"
 
 namespace orvel {
 namespace {

@@ -7,8 +7,8 @@
 #include <memory>
 
 #include "base/failures.h"
+#include "sim/zel_unit.h"
 #include "support/capture_logger.h"
-#include "support/zel_unit.h"
 
 namespace orvel {
 namespace {

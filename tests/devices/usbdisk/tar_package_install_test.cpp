@@ -7,11 +7,11 @@
 
 #include "base/failures.h"
 #include "devices/usbdisk/tar_package_models.h"
+#include "sim/test_http_server.h"
 #include "support/capture_logger.h"
 #include "support/scoped_env.h"
 #include "support/tar_archive.h"
 #include "support/temp_folder.h"
-#include "support/test_http_server.h"
 
 namespace orvel {
 namespace {

@@ -10,9 +10,9 @@
 
 #include "base/failures.h"
 #include "devices/model_table.h"
+#include "sim/test_http_server.h"
 #include "support/capture_logger.h"
 #include "support/temp_folder.h"
-#include "support/test_http_server.h"
 
 namespace orvel {
 namespace {

@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "support/test_http_server.h"
+#include "sim/test_http_server.h"
 
 namespace {
 

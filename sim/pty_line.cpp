@@ -1,4 +1,4 @@
-#include "support/pty_line.h"
+#include "sim/pty_line.h"
 
 #include <fcntl.h>
 #include <poll.h>

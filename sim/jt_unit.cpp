@@ -1,4 +1,4 @@
-#include "support/jt_unit.h"
+#include "sim/jt_unit.h"
 
 #include <algorithm>
 #include <cstring>

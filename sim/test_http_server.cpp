@@ -1,4 +1,4 @@
-#include "support/test_http_server.h"
+#include "sim/test_http_server.h"
 
 #include <openssl/evp.h>
 

@@ -1,4 +1,4 @@
-#include "support/hx62_unit.h"
+#include "sim/hx62_unit.h"
 
 #include <algorithm>
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/data_stream.h"
-#include "support/pty_line.h"
+#include "sim/pty_line.h"
 
 namespace orvel::test {
 

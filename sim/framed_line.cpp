@@ -1,4 +1,4 @@
-#include "support/framed_line.h"
+#include "sim/framed_line.h"
 
 namespace orvel::test {
 

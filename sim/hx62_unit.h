@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "devices/serial/packet_reader.h"
-#include "support/pty_line.h"
+#include "sim/pty_line.h"
 
 namespace orvel::test {
 

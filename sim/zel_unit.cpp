@@ -1,4 +1,4 @@
-#include "support/zel_unit.h"
+#include "sim/zel_unit.h"
 
 #include <algorithm>
 #include <sstream>

@@ -1,4 +1,4 @@
-#include "support/tar_builder.h"
+#include "sim/tar_builder.h"
 
 #include <algorithm>
 #include <cstdio>

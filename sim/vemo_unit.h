@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "support/framed_line.h"
+#include "sim/framed_line.h"
 
 namespace orvel::test {
 

@@ -1,4 +1,4 @@
-#include "support/tavlin_unit.h"
+#include "sim/tavlin_unit.h"
 
 #include "devices/serial/tavlin_message.h"
 

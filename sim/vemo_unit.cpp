@@ -1,4 +1,4 @@
-#include "support/vemo_unit.h"
+#include "sim/vemo_unit.h"
 
 #include <algorithm>
 
