@@ -8,7 +8,6 @@
 
 #include "base/failures.h"
 #include "base/format.h"
-#include "base/log_hub.h"
 #include "cloud/download_answer.h"
 #include "cloud/download_channel.h"
 #include "cloud/retry_policy.h"
@@ -123,28 +122,19 @@ void http_download(const std::string& url, const std::string& local_path, event_
     file.file().close();
 }
 
-void http_download_with_retry(const std::string& local_path, const std::string& url,
+void http_download_with_retry(const std::string& url, const std::string& local_path,
                               event_base& event) {
-    backoff_record delays = transfer_retry_delays();
-    for (std::uint32_t retries = 0;;) {
+    retry_transfer(transfer_retries, event, [&] {
         try {
             http_download(url, local_path, event);
-            if (event.wait(0)) {
-                raise_sync_error(sync_error_code::interrupted);
-            }
-            return;
-        } catch (const http_exception& failure) {
+        } catch (const http_exception&) {
             platform::remove(local_path);
-            if (++retries > max_transfer_retries) {
-                throw;
-            }
-            log(3, "%s", failure.message().c_str());
-            // As in http_request: stopping here must not pass the missing file on as done.
-            if (event.wait(delays)) {
-                raise_sync_error(sync_error_code::interrupted);
-            }
+            throw;
         }
-    }
+        if (event.wait(0)) {
+            raise_sync_error(sync_error_code::interrupted);
+        }
+    });
 }
 
 }  // namespace orvel

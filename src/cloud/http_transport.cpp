@@ -195,24 +195,10 @@ void exchange_with_retries(const std::string& url, data_stream& stream, const ch
                            const std::string& verb, const void* body, std::uint32_t length,
                            event_base& event, const answer_rules& rules) {
     stream_start before(stream);
-    backoff_record delays = transfer_retry_delays();
-    for (std::uint32_t retries = 0;;) {
-        try {
-            exchange(url, stream, headers, verb, body, length, event, rules);
-            return;
-        } catch (const http_exception& failure) {
-            if (++retries > max_transfer_retries) {
-                throw;
-            }
-            log(3, "%s", failure.message().c_str());
-            // Stopping while waiting to retry is an interruption like any other: a normal
-            // return would pass the incomplete answer on as the result.
-            if (event.wait(delays)) {
-                raise_sync_error(sync_error_code::interrupted);
-            }
-            before.restore();
-        }
-    }
+    retry_transfer(
+        transfer_retries, event,
+        [&] { exchange(url, stream, headers, verb, body, length, event, rules); },
+        [&] { before.restore(); });
 }
 
 }  // namespace
