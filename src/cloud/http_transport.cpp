@@ -39,10 +39,10 @@ struct answer_rules {
 };
 
 // Writes the answer body into the caller's stream and logs an unsuccessful answer's head.
-class response_reader : public platform::http_exchange {
+class answer_writer : public platform::http_exchange {
 public:
-    response_reader(data_stream& stream, event_base& event, const std::string& object,
-                    const answer_rules& rules)
+    answer_writer(data_stream& stream, event_base& event, const std::string& object,
+                  const answer_rules& rules)
         : stream_(stream), event_(event), object_(object), rules_(rules) {}
 
     void on_head(const platform::http_response_head& head) override {
@@ -171,9 +171,9 @@ void exchange(const std::string& url, data_stream& stream, const char* headers,
     outgoing.stall_limit_ms = stall_limit();
 
     const std::uint32_t start = stream.tell();
-    response_reader reader(stream, event, parts.object, rules);
-    const platform::http_result result = platform::http_send(outgoing, reader);
-    reader.flush();
+    answer_writer writer(stream, event, parts.object, rules);
+    const platform::http_result result = platform::http_send(outgoing, writer);
+    writer.flush();
     using outcome = platform::http_result::outcome;
     if (result.what == outcome::stopped) {
         raise_sync_error(sync_error_code::interrupted);
@@ -182,10 +182,10 @@ void exchange(const std::string& url, data_stream& stream, const char* headers,
         throw_if_null(nullptr, result.step, client_error{result.error, result.error_text}, request);
     }
     throw_if_false(result.what == outcome::complete, result.step, request);
-    throw_if_false(reader.seen_head(), "curl_easy_getinfo", request);
+    throw_if_false(writer.seen_head(), "curl_easy_getinfo", request);
     // An empty answer is no exception: "503" with nothing after it must not pass as an
     // empty file.
-    if (!reader.successful()) {
+    if (!writer.successful()) {
         throw intl_exception("Download (" + parts.object +
                              ") failed with response: " + answer_text(stream, start));
     }
