@@ -17,10 +17,6 @@ namespace {
 constexpr std::uint32_t idle_wait_ms = 300;  // no page: nothing to report quickly
 constexpr std::uint32_t poll_wait_ms = 100;
 
-constexpr std::uint32_t code_of(sync_error_code code) {
-    return code_value(code);
-}
-
 }  // namespace
 
 main_thread::main_thread(safe_fifo<std::string>& commands, event& interrupt_event,
@@ -82,7 +78,7 @@ bool main_thread::command_waiting() {
 }
 
 std::uint32_t main_thread::poll_interval_ms() const {
-    return status_.status == -1 ? idle_wait_ms : poll_wait_ms;
+    return status_.status == no_page ? idle_wait_ms : poll_wait_ms;
 }
 
 void main_thread::run_pass(std::optional<bool>& last_present, std::uint32_t& last_error,
@@ -101,16 +97,16 @@ void main_thread::run_pass(std::optional<bool>& last_present, std::uint32_t& las
         }
         end_of_pass(last_present, last_error, poll);
     } catch (const http_exception& e) {
-        if (last_error != code_of(sync_error_code::http_failed)) {
+        if (last_error != code_value(sync_error_code::http_failed)) {
             log(3, "main_thread http_exception: %s", e.message().c_str());
         }
-        report_failure(code_of(sync_error_code::http_failed), false, last_error);
+        report_failure(code_value(sync_error_code::http_failed), false, last_error);
     } catch (const intl_exception& e) {
-        if (last_error != code_of(sync_error_code::internal_failure)) {
+        if (last_error != code_value(sync_error_code::internal_failure)) {
             log(3, "main_thread intl_exception");
         }
         log(3, "%s", e.message().c_str());
-        report_failure(code_of(sync_error_code::internal_failure), true, last_error);
+        report_failure(code_value(sync_error_code::internal_failure), true, last_error);
     } catch (const extl_exception& e) {
         if (last_error != code_value(e.code())) {
             log(3, "main_thread extl_exception: %d", static_cast<int>(code_value(e.code())));
@@ -118,29 +114,29 @@ void main_thread::run_pass(std::optional<bool>& last_present, std::uint32_t& las
         log(3, "%s", e.message().c_str());
         report_failure(code_value(e.code()), true, last_error);
     } catch (const std::exception& e) {
-        if (last_error != code_of(sync_error_code::internal_failure)) {
+        if (last_error != code_value(sync_error_code::internal_failure)) {
             log(3, "main_thread exception: %s", e.what());
         }
-        report_failure(code_of(sync_error_code::internal_failure), true, last_error);
+        report_failure(code_value(sync_error_code::internal_failure), true, last_error);
     } catch (...) {
         // Nothing else is raised on purpose; the loop must survive it all the same.
-        if (last_error != code_of(sync_error_code::internal_failure)) {
+        if (last_error != code_value(sync_error_code::internal_failure)) {
             log(3, "main_thread exception: %s", "unknown");
         }
-        report_failure(code_of(sync_error_code::internal_failure), true, last_error);
+        report_failure(code_value(sync_error_code::internal_failure), true, last_error);
     }
 }
 
 bool main_thread::handle_command(const std::string& text, std::optional<bool>& last_present) {
     const sync_command_info info = parse_command(text);
-    if (status_.status == -1 && info.command != sync_command::connect) {
+    if (status_.status == no_page && info.command != sync_command::connect) {
         log(3, "status is null, command ignored");
         return false;
     }
     const bool replaces_device = info.command == sync_command::connect ||
                                  info.command == sync_command::disconnect ||
                                  info.command == sync_command::search_device;
-    if (status_.status == 3 && replaces_device) {
+    if (status_.status == updating && replaces_device) {
         log(3, "update interrupted with another command %u", command_number(info.command));
         interrupt_event_.set();
     }
@@ -150,10 +146,10 @@ bool main_thread::handle_command(const std::string& text, std::optional<bool>& l
         case sync_command::disconnect:
             status_.code = 0;
             if (info.command == sync_command::connect) {
-                status_.status = 0;
+                status_.status = page_attached;
                 send();
             } else {
-                status_.status = -1;
+                status_.status = no_page;
             }
             last_present.reset();
             updater_.forget_device();
@@ -161,7 +157,7 @@ bool main_thread::handle_command(const std::string& text, std::optional<bool>& l
         case sync_command::search_device:
             last_present.reset();
             updater_.select_device(info);
-            status_.status = 1;
+            status_.status = unit_absent;
             status_.code = 0;
             send();
             break;
@@ -174,11 +170,11 @@ bool main_thread::handle_command(const std::string& text, std::optional<bool>& l
             }
             if (info.command == sync_command::eject_device) {
                 updater_.connection()->eject();
-                status_.status = 1;
+                status_.status = unit_absent;
                 status_.code = 0;
                 send();
             } else {
-                status_.status = 3;
+                status_.status = updating;
                 status_.code = 0;
                 send();
                 updater_.start_update(info.command, info);
@@ -192,9 +188,9 @@ bool main_thread::handle_command(const std::string& text, std::optional<bool>& l
 
 void main_thread::end_of_pass(std::optional<bool>& last_present, std::uint32_t& last_error,
                               bool poll) {
-    if (status_.status == 3 && !updater_.running()) {
+    if (status_.status == updating && !updater_.running()) {
         updater_.raise_update_error();
-        status_.status = 4;
+        status_.status = update_finished;
         status_.code = 0;
         send();
         last_error = 0;
@@ -202,19 +198,20 @@ void main_thread::end_of_pass(std::optional<bool>& last_present, std::uint32_t& 
 
     // A unit just chosen is polled at once: its presence belongs to the answer to the choice.
     device_connection* connection = updater_.connection();
-    if ((!poll && last_present.has_value()) || connection == nullptr || status_.status == 0) {
+    if ((!poll && last_present.has_value()) || connection == nullptr ||
+        status_.status == page_attached) {
         return;
     }
     const bool present = connection->is_device_present();
     if (present != last_present.value_or(false)) {
-        if (status_.status == 3) {
+        if (status_.status == updating) {
             interrupt_event_.set();
         }
         if (present) {
             status_.eject_needed = connection->eject_needed() ? 1 : 0;
-            status_.status = 2;
+            status_.status = unit_present;
         } else {
-            status_.status = 1;
+            status_.status = unit_absent;
         }
         status_.code = 0;
         send();
@@ -224,7 +221,7 @@ void main_thread::end_of_pass(std::optional<bool>& last_present, std::uint32_t& 
 }
 
 void main_thread::report_failure(std::uint32_t code, bool upload, std::uint32_t& last_error) {
-    status_.status = 5;
+    status_.status = command_failed;
     status_.code = code;
     send();
     last_error = code;
