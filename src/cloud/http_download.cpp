@@ -22,9 +22,6 @@ namespace {
 
 // Large reads keep a fast download from spending its time in small file writes.
 constexpr std::size_t read_size = 1024 * 1024;
-// How much a download writes before it has the disk start on it, so that the flush at its
-// end does not wait for the whole file.
-constexpr std::uint64_t writeback_step = 8 * 1024 * 1024;
 
 }  // namespace
 
@@ -71,7 +68,7 @@ void http_download(const std::string& url, const std::string& local_path, event_
         file.write(bytes, static_cast<std::uint32_t>(count));
         written += count;
         unsynced += count;
-        if (unsynced >= writeback_step) {
+        if (unsynced >= platform::writeback_step) {
             platform::start_writeback(file.file().handle());
             unsynced = 0;
         }

@@ -27,9 +27,6 @@ std::atomic<std::uint32_t> stall_limit_ms{default_stall_limit_ms};
 // it far faster in fewer, larger writes (a system call costs more than 16 KiB of copying),
 // and a batch that still fits the processor's cache beats a larger one.
 constexpr std::size_t batch_size = 1024 * 1024;
-// How much a download writes before it has the disk start on it, so that the flush at its
-// end does not wait for the whole file.
-constexpr std::uint64_t writeback_step = 8 * 1024 * 1024;
 
 // What an exchange's answer may be, and where its bytes end up.
 struct answer_rules {
@@ -80,7 +77,7 @@ public:
         stream_.write(pending_.data(), static_cast<std::uint32_t>(pending_.size()));
         unsynced_ += pending_.size();
         pending_.clear();
-        if (rules_.file != nullptr && unsynced_ >= writeback_step) {
+        if (rules_.file != nullptr && unsynced_ >= platform::writeback_step) {
             platform::start_writeback(rules_.file->handle());
             unsynced_ = 0;
         }
@@ -214,17 +211,14 @@ std::uint32_t stall_limit() {
 void internet_request(const std::string& url, data_stream& stream, const char* headers,
                       const std::string& verb, const void* body, std::uint32_t length,
                       event_base& event, std::uint64_t max_answer) {
-    answer_rules rules;
-    rules.max_size = max_answer;
-    exchange(url, stream, headers, verb, body, length, event, rules);
+    exchange(url, stream, headers, verb, body, length, event, answer_rules{max_answer});
 }
 
 void http_request(const std::string& url, data_stream& stream, const char* headers,
                   const std::string& verb, const void* body, std::uint32_t length,
                   event_base& event, std::uint64_t max_answer) {
-    answer_rules rules;
-    rules.max_size = max_answer;
-    exchange_with_retries(url, stream, headers, verb, body, length, event, rules);
+    exchange_with_retries(url, stream, headers, verb, body, length, event,
+                          answer_rules{max_answer});
 }
 
 void download_file(const std::string& local_path, const std::string& url, std::uint32_t offset,
@@ -232,9 +226,8 @@ void download_file(const std::string& local_path, const std::string& url, std::u
     log(2, "download_file: from %s to %s", url.c_str(), local_path.c_str());
     file_stream file(local_path, offset == 0 ? std::uint32_t{file_stream::create_new} : 0);
     file.seek(offset);
-    answer_rules rules;
-    rules.file = &file.file();
-    exchange_with_retries(url, file, nullptr, "GET", nullptr, 0, event, rules);
+    exchange_with_retries(url, file, nullptr, "GET", nullptr, 0, event,
+                          answer_rules{unlimited_answer, &file.file()});
     // With an offset the file is written over, not cut: a set-up file's bytes beyond the
     // download stay the unit's, as its head before the offset does.
     file.file().close();

@@ -5,6 +5,8 @@
 #include <functional>
 
 #include "base/events.h"
+#include "base/failures.h"
+#include "base/log_hub.h"
 
 namespace orvel {
 
@@ -20,7 +22,28 @@ inline constexpr retry_policy transfer_retries{3, {5000, 5000, 3, 0}};
 // Runs attempt until it returns. A transport failure (http_exception) is logged and tried
 // again after the policy's next delay and before_retry, and thrown once the retries are
 // spent; any other failure passes at once. A stop during a delay throws extl_exception 1500.
-void retry_transfer(retry_policy policy, event_base& event, const std::function<void()>& attempt,
-                    const std::function<void()>& before_retry = nullptr);
+inline void retry_transfer(retry_policy policy, event_base& event,
+                           const std::function<void()>& attempt,
+                           const std::function<void()>& before_retry = nullptr) {
+    for (std::uint32_t retries = 0;;) {
+        try {
+            attempt();
+            return;
+        } catch (const http_exception& failure) {
+            if (++retries > policy.max_retries) {
+                throw;
+            }
+            log(3, "%s", failure.message().c_str());
+            // Stopping while waiting to retry is an interruption like any other: a normal
+            // return would pass the incomplete transfer on as done.
+            if (event.wait(policy.delays)) {
+                raise_sync_error(sync_error_code::interrupted);
+            }
+            if (before_retry) {
+                before_retry();
+            }
+        }
+    }
+}
 
 }  // namespace orvel
