@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "base/failures.h"
+#include "base/format.h"
 #include "base/log_hub.h"
 #include "link/sync_command.h"
 #include "sync/log_upload.h"
@@ -97,33 +98,23 @@ void main_thread::run_pass(std::optional<bool>& last_present, std::uint32_t& las
         }
         end_of_pass(last_present, last_error, poll);
     } catch (const http_exception& e) {
-        if (last_error != code_value(sync_error_code::http_failed)) {
-            log(3, "main_thread http_exception: %s", e.message().c_str());
-        }
-        report_failure(code_value(sync_error_code::http_failed), false, last_error);
+        report_failure(code_value(sync_error_code::http_failed), false, last_error,
+                       "main_thread http_exception: " + e.message());
     } catch (const intl_exception& e) {
-        if (last_error != code_value(sync_error_code::internal_failure)) {
-            log(3, "main_thread intl_exception");
-        }
-        log(3, "%s", e.message().c_str());
-        report_failure(code_value(sync_error_code::internal_failure), true, last_error);
+        report_failure(code_value(sync_error_code::internal_failure), true, last_error,
+                       "main_thread intl_exception", &e.message());
     } catch (const extl_exception& e) {
-        if (last_error != code_value(e.code())) {
-            log(3, "main_thread extl_exception: %d", static_cast<int>(code_value(e.code())));
-        }
-        log(3, "%s", e.message().c_str());
-        report_failure(code_value(e.code()), true, last_error);
+        const std::uint32_t code = code_value(e.code());
+        report_failure(code, true, last_error,
+                       format_text("main_thread extl_exception: %d", static_cast<int>(code)),
+                       &e.message());
     } catch (const std::exception& e) {
-        if (last_error != code_value(sync_error_code::internal_failure)) {
-            log(3, "main_thread exception: %s", e.what());
-        }
-        report_failure(code_value(sync_error_code::internal_failure), true, last_error);
+        report_failure(code_value(sync_error_code::internal_failure), true, last_error,
+                       std::string("main_thread exception: ") + e.what());
     } catch (...) {
         // Nothing else is raised on purpose; the loop must survive it all the same.
-        if (last_error != code_value(sync_error_code::internal_failure)) {
-            log(3, "main_thread exception: %s", "unknown");
-        }
-        report_failure(code_value(sync_error_code::internal_failure), true, last_error);
+        report_failure(code_value(sync_error_code::internal_failure), true, last_error,
+                       "main_thread exception: unknown");
     }
 }
 
@@ -144,12 +135,11 @@ bool main_thread::handle_command(const std::string& text, std::optional<bool>& l
     switch (info.command) {
         case sync_command::connect:
         case sync_command::disconnect:
-            status_.code = 0;
             if (info.command == sync_command::connect) {
-                status_.status = page_attached;
-                send();
+                report(page_attached);
             } else {
                 status_.status = no_page;
+                status_.code = 0;
             }
             last_present.reset();
             updater_.forget_device();
@@ -157,9 +147,7 @@ bool main_thread::handle_command(const std::string& text, std::optional<bool>& l
         case sync_command::search_device:
             last_present.reset();
             updater_.select_device(info);
-            status_.status = unit_absent;
-            status_.code = 0;
-            send();
+            report(unit_absent);
             break;
         case sync_command::update_course:
         case sync_command::full_update:
@@ -170,13 +158,9 @@ bool main_thread::handle_command(const std::string& text, std::optional<bool>& l
             }
             if (info.command == sync_command::eject_device) {
                 updater_.connection()->eject();
-                status_.status = unit_absent;
-                status_.code = 0;
-                send();
+                report(unit_absent);
             } else {
-                status_.status = updating;
-                status_.code = 0;
-                send();
+                report(updating);
                 updater_.start_update(info.command, info);
             }
             break;
@@ -190,9 +174,7 @@ void main_thread::end_of_pass(std::optional<bool>& last_present, std::uint32_t& 
                               bool poll) {
     if (status_.status == updating && !updater_.running()) {
         updater_.raise_update_error();
-        status_.status = update_finished;
-        status_.code = 0;
-        send();
+        report(update_finished);
         last_error = 0;
     }
 
@@ -209,21 +191,25 @@ void main_thread::end_of_pass(std::optional<bool>& last_present, std::uint32_t& 
         }
         if (present) {
             status_.eject_needed = connection->eject_needed() ? 1 : 0;
-            status_.status = unit_present;
-        } else {
-            status_.status = unit_absent;
         }
-        status_.code = 0;
-        send();
+        report(present ? unit_present : unit_absent);
     }
     last_present = present;
     last_error = 0;
 }
 
-void main_thread::report_failure(std::uint32_t code, bool upload, std::uint32_t& last_error) {
+void main_thread::report_failure(std::uint32_t code, bool upload, std::uint32_t& last_error,
+                                 const std::string& headline, const std::string* detail) {
+    // A failure that comes back pass after pass is named once and reported every time.
+    if (last_error != code) {
+        log(3, "%s", headline.c_str());
+    }
+    if (detail != nullptr) {
+        log(3, "%s", detail->c_str());
+    }
     status_.status = command_failed;
     status_.code = code;
-    send();
+    send_status(status_);
     last_error = code;
     if (!upload) {
         return;
@@ -243,7 +229,9 @@ void main_thread::report_failure(std::uint32_t code, bool upload, std::uint32_t&
     }
 }
 
-void main_thread::send() {
+void main_thread::report(page_status status) {
+    status_.status = status;
+    status_.code = 0;
     send_status(status_);
 }
 
