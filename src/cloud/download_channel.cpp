@@ -68,11 +68,8 @@ bool download_channel::connect(const std::string& host, std::uint16_t port) {
                                 endpoints = std::move(found);
                                 done = true;
                             });
-    if (!finish(done, error)) {
+    if (!finish(done, error, "resolve")) {
         return false;
-    }
-    if (error) {
-        fail_download_step(error, "resolve");
     }
     done = false;
     boost::asio::async_connect(stream_.next_layer(), endpoints,
@@ -153,13 +150,7 @@ bool download_channel::write(const std::string& text) {
                                      done = true;
                                  });
     });
-    if (!finish(done, error)) {
-        return false;
-    }
-    if (error) {
-        fail_download_step(error, "write");
-    }
-    return true;
+    return finish(done, error, "write");
 }
 
 bool download_channel::read_until(std::string& text, const char* delimiter, std::size_t& end) {
@@ -173,13 +164,7 @@ bool download_channel::read_until(std::string& text, const char* delimiter, std:
                                           done = true;
                                       });
     });
-    if (!finish(done, error)) {
-        return false;
-    }
-    if (error) {
-        fail_download_step(error, "read_until");
-    }
-    return true;
+    return finish(done, error, "read_until");
 }
 
 bool download_channel::read_some(std::vector<char>& buffer, std::size_t& count, error_code& error) {
@@ -225,6 +210,16 @@ bool download_channel::finish(const bool& done, error_code& error) {
             error = boost::asio::error::timed_out;
             return true;
         }
+    }
+    return true;
+}
+
+bool download_channel::finish(const bool& done, error_code& error, const char* step) {
+    if (!finish(done, error)) {
+        return false;
+    }
+    if (error) {
+        fail_download_step(error, step);
     }
     return true;
 }

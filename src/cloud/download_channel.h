@@ -49,6 +49,8 @@ private:
     }
     void trust_system_store();
     bool finish(const bool& done, boost::system::error_code& error);
+    // finish, and a failure of the step thrown under its name.
+    bool finish(const bool& done, boost::system::error_code& error, const char* step);
     void abandon(const bool& done);
 
     event_base& event_;

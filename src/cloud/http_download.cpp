@@ -8,7 +8,6 @@
 
 #include "base/failures.h"
 #include "base/format.h"
-#include "base/log_hub.h"
 #include "cloud/download_answer.h"
 #include "cloud/download_channel.h"
 #include "cloud/retry_policy.h"
@@ -23,9 +22,6 @@ namespace {
 
 // Large reads keep a fast download from spending its time in small file writes.
 constexpr std::size_t read_size = 1024 * 1024;
-// How much a download writes before it has the disk start on it, so that the flush at its
-// end does not wait for the whole file.
-constexpr std::uint64_t writeback_step = 8 * 1024 * 1024;
 
 }  // namespace
 
@@ -72,7 +68,7 @@ void http_download(const std::string& url, const std::string& local_path, event_
         file.write(bytes, static_cast<std::uint32_t>(count));
         written += count;
         unsynced += count;
-        if (unsynced >= writeback_step) {
+        if (unsynced >= platform::writeback_step) {
             platform::start_writeback(file.file().handle());
             unsynced = 0;
         }
@@ -123,28 +119,19 @@ void http_download(const std::string& url, const std::string& local_path, event_
     file.file().close();
 }
 
-void http_download_with_retry(const std::string& local_path, const std::string& url,
+void http_download_with_retry(const std::string& url, const std::string& local_path,
                               event_base& event) {
-    backoff_record delays = transfer_retry_delays();
-    for (std::uint32_t retries = 0;;) {
+    retry_transfer(transfer_retries, event, [&] {
         try {
             http_download(url, local_path, event);
-            if (event.wait(0)) {
-                raise_sync_error(sync_error_code::interrupted);
-            }
-            return;
-        } catch (const http_exception& failure) {
+        } catch (const http_exception&) {
             platform::remove(local_path);
-            if (++retries > max_transfer_retries) {
-                throw;
-            }
-            log(3, "%s", failure.message().c_str());
-            // As in http_request: stopping here must not pass the missing file on as done.
-            if (event.wait(delays)) {
-                raise_sync_error(sync_error_code::interrupted);
-            }
+            throw;
         }
-    }
+        if (event.wait(0)) {
+            raise_sync_error(sync_error_code::interrupted);
+        }
+    });
 }
 
 }  // namespace orvel

@@ -15,7 +15,7 @@ namespace orvel {
 void http_download(const std::string& url, const std::string& local_path, event_base& event);
 // http_download with up to three retries (5, 10, 15 s on the event), the file removed
 // before each; extl_exception 1500 when the event fires.
-void http_download_with_retry(const std::string& local_path, const std::string& url,
+void http_download_with_retry(const std::string& url, const std::string& local_path,
                               event_base& event);
 
 }  // namespace orvel

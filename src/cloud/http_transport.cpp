@@ -27,9 +27,6 @@ std::atomic<std::uint32_t> stall_limit_ms{default_stall_limit_ms};
 // it far faster in fewer, larger writes (a system call costs more than 16 KiB of copying),
 // and a batch that still fits the processor's cache beats a larger one.
 constexpr std::size_t batch_size = 1024 * 1024;
-// How much a download writes before it has the disk start on it, so that the flush at its
-// end does not wait for the whole file.
-constexpr std::uint64_t writeback_step = 8 * 1024 * 1024;
 
 // What an exchange's answer may be, and where its bytes end up.
 struct answer_rules {
@@ -39,10 +36,10 @@ struct answer_rules {
 };
 
 // Writes the answer body into the caller's stream and logs an unsuccessful answer's head.
-class response_reader : public platform::http_exchange {
+class answer_writer : public platform::http_exchange {
 public:
-    response_reader(data_stream& stream, event_base& event, const std::string& object,
-                    const answer_rules& rules)
+    answer_writer(data_stream& stream, event_base& event, const std::string& object,
+                  const answer_rules& rules)
         : stream_(stream), event_(event), object_(object), rules_(rules) {}
 
     void on_head(const platform::http_response_head& head) override {
@@ -80,7 +77,7 @@ public:
         stream_.write(pending_.data(), static_cast<std::uint32_t>(pending_.size()));
         unsynced_ += pending_.size();
         pending_.clear();
-        if (rules_.file != nullptr && unsynced_ >= writeback_step) {
+        if (rules_.file != nullptr && unsynced_ >= platform::writeback_step) {
             platform::start_writeback(rules_.file->handle());
             unsynced_ = 0;
         }
@@ -171,9 +168,9 @@ void exchange(const std::string& url, data_stream& stream, const char* headers,
     outgoing.stall_limit_ms = stall_limit();
 
     const std::uint32_t start = stream.tell();
-    response_reader reader(stream, event, parts.object, rules);
-    const platform::http_result result = platform::http_send(outgoing, reader);
-    reader.flush();
+    answer_writer writer(stream, event, parts.object, rules);
+    const platform::http_result result = platform::http_send(outgoing, writer);
+    writer.flush();
     using outcome = platform::http_result::outcome;
     if (result.what == outcome::stopped) {
         raise_sync_error(sync_error_code::interrupted);
@@ -182,10 +179,10 @@ void exchange(const std::string& url, data_stream& stream, const char* headers,
         throw_if_null(nullptr, result.step, client_error{result.error, result.error_text}, request);
     }
     throw_if_false(result.what == outcome::complete, result.step, request);
-    throw_if_false(reader.seen_head(), "curl_easy_getinfo", request);
+    throw_if_false(writer.seen_head(), "curl_easy_getinfo", request);
     // An empty answer is no exception: "503" with nothing after it must not pass as an
     // empty file.
-    if (!reader.successful()) {
+    if (!writer.successful()) {
         throw intl_exception("Download (" + parts.object +
                              ") failed with response: " + answer_text(stream, start));
     }
@@ -195,24 +192,10 @@ void exchange_with_retries(const std::string& url, data_stream& stream, const ch
                            const std::string& verb, const void* body, std::uint32_t length,
                            event_base& event, const answer_rules& rules) {
     stream_start before(stream);
-    backoff_record delays = transfer_retry_delays();
-    for (std::uint32_t retries = 0;;) {
-        try {
-            exchange(url, stream, headers, verb, body, length, event, rules);
-            return;
-        } catch (const http_exception& failure) {
-            if (++retries > max_transfer_retries) {
-                throw;
-            }
-            log(3, "%s", failure.message().c_str());
-            // Stopping while waiting to retry is an interruption like any other: a normal
-            // return would pass the incomplete answer on as the result.
-            if (event.wait(delays)) {
-                raise_sync_error(sync_error_code::interrupted);
-            }
-            before.restore();
-        }
-    }
+    retry_transfer(
+        transfer_retries, event,
+        [&] { exchange(url, stream, headers, verb, body, length, event, rules); },
+        [&] { before.restore(); });
 }
 
 }  // namespace
@@ -228,17 +211,14 @@ std::uint32_t stall_limit() {
 void internet_request(const std::string& url, data_stream& stream, const char* headers,
                       const std::string& verb, const void* body, std::uint32_t length,
                       event_base& event, std::uint64_t max_answer) {
-    answer_rules rules;
-    rules.max_size = max_answer;
-    exchange(url, stream, headers, verb, body, length, event, rules);
+    exchange(url, stream, headers, verb, body, length, event, answer_rules{max_answer});
 }
 
 void http_request(const std::string& url, data_stream& stream, const char* headers,
                   const std::string& verb, const void* body, std::uint32_t length,
                   event_base& event, std::uint64_t max_answer) {
-    answer_rules rules;
-    rules.max_size = max_answer;
-    exchange_with_retries(url, stream, headers, verb, body, length, event, rules);
+    exchange_with_retries(url, stream, headers, verb, body, length, event,
+                          answer_rules{max_answer});
 }
 
 void download_file(const std::string& local_path, const std::string& url, std::uint32_t offset,
@@ -246,9 +226,8 @@ void download_file(const std::string& local_path, const std::string& url, std::u
     log(2, "download_file: from %s to %s", url.c_str(), local_path.c_str());
     file_stream file(local_path, offset == 0 ? std::uint32_t{file_stream::create_new} : 0);
     file.seek(offset);
-    answer_rules rules;
-    rules.file = &file.file();
-    exchange_with_retries(url, file, nullptr, "GET", nullptr, 0, event, rules);
+    exchange_with_retries(url, file, nullptr, "GET", nullptr, 0, event,
+                          answer_rules{unlimited_answer, &file.file()});
     // With an offset the file is written over, not cut: a set-up file's bytes beyond the
     // download stay the unit's, as its head before the offset does.
     file.file().close();

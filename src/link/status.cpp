@@ -20,11 +20,11 @@ std::string page_version_text() {
 
 std::string status_text(const status_record& record) {
     char suffix[32] = {};
-    if (record.status == 0) {
+    if (record.status == page_attached) {
         std::snprintf(suffix, sizeof suffix, ", \"Version\":\"%s\"", page_version_text().c_str());
     } else if (record.code != 0) {
         std::snprintf(suffix, sizeof suffix, ", \"Code\":%u", record.code);
-    } else if (record.status == 4) {
+    } else if (record.status == update_finished) {
         std::snprintf(suffix, sizeof suffix, ", \"EjectNeeded\":%u", unsigned(record.eject_needed));
     }
     char text[128] = {};
@@ -36,7 +36,7 @@ std::string status_text(const status_record& record) {
 void send_status(const status_record& record) {
     const std::string text = status_text(record);
     log(3, "%s", text.c_str());
-    if (record.status != 0 && record.code != 0) {
+    if (record.status != page_attached && record.code != 0) {
         log_os_line();
     }
 }

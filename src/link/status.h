@@ -6,9 +6,20 @@
 
 namespace orvel {
 
+// The Status the page receives.
+enum page_status : std::int32_t {
+    no_page = -1,  // never sent
+    page_attached = 0,
+    unit_absent = 1,  // chosen but not attached, or ejected
+    unit_present = 2,
+    updating = 3,
+    update_finished = 4,
+    command_failed = 5,
+};
+
 struct status_record {
-    std::int32_t status = -1;  // -1: no page attached; never sent
-    std::uint32_t code = 0;    // a sync_error_code, 0 for none
+    std::int32_t status = no_page;  // a page_status, held as the number the page reads
+    std::uint32_t code = 0;         // a sync_error_code, 0 for none
     std::uint8_t eject_needed = 0;
 };
 

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "base/failures.h"
+#include "base/format.h"
 #include "base/log_hub.h"
 #include "link/sync_command.h"
 #include "sync/log_upload.h"
@@ -16,10 +17,6 @@ namespace {
 // The presence poll's rhythm; commands and a finished update do not wait for it.
 constexpr std::uint32_t idle_wait_ms = 300;  // no page: nothing to report quickly
 constexpr std::uint32_t poll_wait_ms = 100;
-
-constexpr std::uint32_t code_of(sync_error_code code) {
-    return code_value(code);
-}
 
 }  // namespace
 
@@ -82,7 +79,7 @@ bool main_thread::command_waiting() {
 }
 
 std::uint32_t main_thread::poll_interval_ms() const {
-    return status_.status == -1 ? idle_wait_ms : poll_wait_ms;
+    return status_.status == no_page ? idle_wait_ms : poll_wait_ms;
 }
 
 void main_thread::run_pass(std::optional<bool>& last_present, std::uint32_t& last_error,
@@ -101,46 +98,36 @@ void main_thread::run_pass(std::optional<bool>& last_present, std::uint32_t& las
         }
         end_of_pass(last_present, last_error, poll);
     } catch (const http_exception& e) {
-        if (last_error != code_of(sync_error_code::http_failed)) {
-            log(3, "main_thread http_exception: %s", e.message().c_str());
-        }
-        report_failure(code_of(sync_error_code::http_failed), false, last_error);
+        report_failure(code_value(sync_error_code::http_failed), false, last_error,
+                       "main_thread http_exception: " + e.message());
     } catch (const intl_exception& e) {
-        if (last_error != code_of(sync_error_code::internal_failure)) {
-            log(3, "main_thread intl_exception");
-        }
-        log(3, "%s", e.message().c_str());
-        report_failure(code_of(sync_error_code::internal_failure), true, last_error);
+        report_failure(code_value(sync_error_code::internal_failure), true, last_error,
+                       "main_thread intl_exception", &e.message());
     } catch (const extl_exception& e) {
-        if (last_error != code_value(e.code())) {
-            log(3, "main_thread extl_exception: %d", static_cast<int>(code_value(e.code())));
-        }
-        log(3, "%s", e.message().c_str());
-        report_failure(code_value(e.code()), true, last_error);
+        const std::uint32_t code = code_value(e.code());
+        report_failure(code, true, last_error,
+                       format_text("main_thread extl_exception: %d", static_cast<int>(code)),
+                       &e.message());
     } catch (const std::exception& e) {
-        if (last_error != code_of(sync_error_code::internal_failure)) {
-            log(3, "main_thread exception: %s", e.what());
-        }
-        report_failure(code_of(sync_error_code::internal_failure), true, last_error);
+        report_failure(code_value(sync_error_code::internal_failure), true, last_error,
+                       std::string("main_thread exception: ") + e.what());
     } catch (...) {
         // Nothing else is raised on purpose; the loop must survive it all the same.
-        if (last_error != code_of(sync_error_code::internal_failure)) {
-            log(3, "main_thread exception: %s", "unknown");
-        }
-        report_failure(code_of(sync_error_code::internal_failure), true, last_error);
+        report_failure(code_value(sync_error_code::internal_failure), true, last_error,
+                       "main_thread exception: unknown");
     }
 }
 
 bool main_thread::handle_command(const std::string& text, std::optional<bool>& last_present) {
     const sync_command_info info = parse_command(text);
-    if (status_.status == -1 && info.command != sync_command::connect) {
+    if (status_.status == no_page && info.command != sync_command::connect) {
         log(3, "status is null, command ignored");
         return false;
     }
     const bool replaces_device = info.command == sync_command::connect ||
                                  info.command == sync_command::disconnect ||
                                  info.command == sync_command::search_device;
-    if (status_.status == 3 && replaces_device) {
+    if (status_.status == updating && replaces_device) {
         log(3, "update interrupted with another command %u", command_number(info.command));
         interrupt_event_.set();
     }
@@ -148,12 +135,11 @@ bool main_thread::handle_command(const std::string& text, std::optional<bool>& l
     switch (info.command) {
         case sync_command::connect:
         case sync_command::disconnect:
-            status_.code = 0;
             if (info.command == sync_command::connect) {
-                status_.status = 0;
-                send();
+                report(page_attached);
             } else {
-                status_.status = -1;
+                status_.status = no_page;
+                status_.code = 0;
             }
             last_present.reset();
             updater_.forget_device();
@@ -161,9 +147,7 @@ bool main_thread::handle_command(const std::string& text, std::optional<bool>& l
         case sync_command::search_device:
             last_present.reset();
             updater_.select_device(info);
-            status_.status = 1;
-            status_.code = 0;
-            send();
+            report(unit_absent);
             break;
         case sync_command::update_course:
         case sync_command::full_update:
@@ -174,13 +158,9 @@ bool main_thread::handle_command(const std::string& text, std::optional<bool>& l
             }
             if (info.command == sync_command::eject_device) {
                 updater_.connection()->eject();
-                status_.status = 1;
-                status_.code = 0;
-                send();
+                report(unit_absent);
             } else {
-                status_.status = 3;
-                status_.code = 0;
-                send();
+                report(updating);
                 updater_.start_update(info.command, info);
             }
             break;
@@ -192,41 +172,44 @@ bool main_thread::handle_command(const std::string& text, std::optional<bool>& l
 
 void main_thread::end_of_pass(std::optional<bool>& last_present, std::uint32_t& last_error,
                               bool poll) {
-    if (status_.status == 3 && !updater_.running()) {
+    if (status_.status == updating && !updater_.running()) {
         updater_.raise_update_error();
-        status_.status = 4;
-        status_.code = 0;
-        send();
+        report(update_finished);
         last_error = 0;
     }
 
     // A unit just chosen is polled at once: its presence belongs to the answer to the choice.
     device_connection* connection = updater_.connection();
-    if ((!poll && last_present.has_value()) || connection == nullptr || status_.status == 0) {
+    if ((!poll && last_present.has_value()) || connection == nullptr ||
+        status_.status == page_attached) {
         return;
     }
     const bool present = connection->is_device_present();
     if (present != last_present.value_or(false)) {
-        if (status_.status == 3) {
+        if (status_.status == updating) {
             interrupt_event_.set();
         }
         if (present) {
             status_.eject_needed = connection->eject_needed() ? 1 : 0;
-            status_.status = 2;
-        } else {
-            status_.status = 1;
         }
-        status_.code = 0;
-        send();
+        report(present ? unit_present : unit_absent);
     }
     last_present = present;
     last_error = 0;
 }
 
-void main_thread::report_failure(std::uint32_t code, bool upload, std::uint32_t& last_error) {
-    status_.status = 5;
+void main_thread::report_failure(std::uint32_t code, bool upload, std::uint32_t& last_error,
+                                 const std::string& headline, const std::string* detail) {
+    // A failure that comes back pass after pass is named once and reported every time.
+    if (last_error != code) {
+        log(3, "%s", headline.c_str());
+    }
+    if (detail != nullptr) {
+        log(3, "%s", detail->c_str());
+    }
+    status_.status = command_failed;
     status_.code = code;
-    send();
+    send_status(status_);
     last_error = code;
     if (!upload) {
         return;
@@ -246,7 +229,9 @@ void main_thread::report_failure(std::uint32_t code, bool upload, std::uint32_t&
     }
 }
 
-void main_thread::send() {
+void main_thread::report(page_status status) {
+    status_.status = status;
+    status_.code = 0;
     send_status(status_);
 }
 

@@ -39,8 +39,12 @@ private:
     // False when the command was ignored and the pass ends.
     bool handle_command(const std::string& text, std::optional<bool>& last_present);
     void end_of_pass(std::optional<bool>& last_present, std::uint32_t& last_error, bool poll);
-    void report_failure(std::uint32_t code, bool upload, std::uint32_t& last_error);
-    void send();
+    // Status 5 with the code; the headline is logged unless the failure repeats the last one,
+    // the detail always.
+    void report_failure(std::uint32_t code, bool upload, std::uint32_t& last_error,
+                        const std::string& headline, const std::string* detail = nullptr);
+    // Sets a status that carries no code and sends it.
+    void report(page_status status);
 
     std::string log_path_;
     safe_fifo<std::string>& commands_;

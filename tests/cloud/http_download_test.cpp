@@ -180,7 +180,7 @@ TEST_F(http_download_test, retries_remove_the_file_before_each_new_attempt) {
     });
     test::write_file(path, "left from an earlier run");
 
-    http_download_with_retry(path, server.url("/pkg.tar"), no_interrupt);
+    http_download_with_retry(server.url("/pkg.tar"), path, no_interrupt);
     EXPECT_EQ(test::read_file(path), body);
     {
         std::lock_guard<std::mutex> lock(mutex);
@@ -190,7 +190,7 @@ TEST_F(http_download_test, retries_remove_the_file_before_each_new_attempt) {
     // Four error pages: the last failure reaches the caller and no file is left.
     server.reply("/missing.tar", http_reply::text(404, "missing"));
     try {
-        http_download_with_retry(path, server.url("/missing.tar"), no_interrupt);
+        http_download_with_retry(server.url("/missing.tar"), path, no_interrupt);
         FAIL() << "no failure";
     } catch (const http_exception& failure) {
         EXPECT_NE(failure.message().find("HTTP status 404"), std::string::npos);
@@ -205,7 +205,7 @@ TEST_F(http_download_test, the_event_stops_the_download_and_the_retry_reports_it
     const auto start = std::chrono::steady_clock::now();
     const test::delayed_set later(interrupt, std::chrono::milliseconds(200));
     try {
-        http_download_with_retry(path, server.url("/slow.tar"), interrupt);
+        http_download_with_retry(server.url("/slow.tar"), path, interrupt);
         FAIL() << "no interruption";
     } catch (const extl_exception& failure) {
         EXPECT_EQ(failure.code(), sync_error_code::interrupted);
@@ -219,7 +219,7 @@ TEST_F(http_download_test, the_event_stops_the_download_and_the_retry_reports_it
     const auto again = std::chrono::steady_clock::now();
     const test::delayed_set during_delay(stop, std::chrono::milliseconds(200));
     try {
-        http_download_with_retry(path, server.url("/dropped.tar"), stop);
+        http_download_with_retry(server.url("/dropped.tar"), path, stop);
         FAIL() << "an interrupted download passed";
     } catch (const extl_exception& failure) {
         EXPECT_EQ(failure.code(), sync_error_code::interrupted);

@@ -27,8 +27,8 @@ void CommDevice::close() {
     port_.close();
 }
 
-bool CommDevice::exchange_reply(response_reader& reader, const std::uint8_t* bytes,
-                                std::size_t count, const exchange_rules& rules) {
+bool CommDevice::exchange_reply(reply_reader& reader, const std::uint8_t* bytes, std::size_t count,
+                                const exchange_rules& rules) {
     answered_ = collect_reply(port_, reader, interrupt_event_, bytes, count, rules);
     return answered_;
 }

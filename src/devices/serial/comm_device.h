@@ -27,7 +27,7 @@ protected:
     event_base& interrupt_event() { return interrupt_event_; }
     platform::serial_port& port() { return port_; }
     // collect_reply on the device's port and interrupt event; remembers whether a reply came.
-    bool exchange_reply(response_reader& reader, const std::uint8_t* bytes, std::size_t count,
+    bool exchange_reply(reply_reader& reader, const std::uint8_t* bytes, std::size_t count,
                         const exchange_rules& rules);
     bool unit_answered() const { return answered_; }
     // Runs the unit's exit exchange when the port is open and the unit answered its last

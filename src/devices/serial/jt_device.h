@@ -8,7 +8,7 @@
 
 #include "devices/serial/comm_device.h"
 #include "devices/serial/jt_course.h"
-#include "devices/serial/response_reader.h"
+#include "devices/serial/reply_reader.h"
 #include "devices/serial/serial_model_connection.h"
 
 namespace orvel {
@@ -38,7 +38,7 @@ private:
     // A course too short for what it says it holds is never sent.
     bool holds_its_images(const JTCourse& record) const;
 
-    response_reader reader_;
+    reply_reader reader_;
     byte_vector message_;
     sync_response plain_response_;
     JTCourseResponse course_response_;

@@ -23,7 +23,7 @@ void stop_if_interrupted(event_base& interrupt) {
 
 }  // namespace
 
-bool collect_reply(platform::serial_port& port, response_reader& reader, event_base& interrupt,
+bool collect_reply(platform::serial_port& port, reply_reader& reader, event_base& interrupt,
                    const std::uint8_t* bytes, std::size_t count, const exchange_rules& rules) {
     for (unsigned attempt = 0; attempt < rules.tries; ++attempt) {
         stop_if_interrupted(interrupt);
@@ -45,7 +45,7 @@ bool collect_reply(platform::serial_port& port, response_reader& reader, event_b
     return false;
 }
 
-std::string reply_text(const response_reader& reader) {
+std::string reply_text(const reply_reader& reader) {
     const byte_vector& bytes = reader.received();
     return std::string(bytes.begin(), std::find(bytes.begin(), bytes.end(), 0));
 }

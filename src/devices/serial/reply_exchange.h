@@ -8,7 +8,7 @@
 #include <string>
 
 #include "base/events.h"
-#include "devices/serial/response_reader.h"
+#include "devices/serial/reply_reader.h"
 #include "platform/serial_port.h"
 
 namespace orvel {
@@ -24,10 +24,10 @@ struct exchange_rules {
 // True once a reply has come; the reader then holds it. Raises 1500 when the interrupt event
 // is set before a write or after a read that brought nothing, so a closed page or a shutdown
 // waits for one read at most.
-bool collect_reply(platform::serial_port& port, response_reader& reader, event_base& interrupt,
+bool collect_reply(platform::serial_port& port, reply_reader& reader, event_base& interrupt,
                    const std::uint8_t* bytes, std::size_t count, const exchange_rules& rules);
 
 // The reply as text, up to its first zero byte, for the log.
-std::string reply_text(const response_reader& reader);
+std::string reply_text(const reply_reader& reader);
 
 }  // namespace orvel

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "devices/serial/comm_device.h"
-#include "devices/serial/response_reader.h"
+#include "devices/serial/reply_reader.h"
 #include "devices/serial/serial_model_connection.h"
 #include "devices/serial/tavlin_course.h"
 
@@ -46,7 +46,7 @@ public:
 private:
     void leave();
 
-    response_reader reader_;
+    reply_reader reader_;
     byte_vector message_;
     // The text of the last reply.
     std::string reply_;

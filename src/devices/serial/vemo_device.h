@@ -9,7 +9,7 @@
 #include "cloud/course.h"
 #include "cloud/course_response.h"
 #include "devices/serial/comm_device.h"
-#include "devices/serial/response_reader.h"
+#include "devices/serial/reply_reader.h"
 #include "devices/serial/serial_model_connection.h"
 
 namespace orvel {
@@ -55,7 +55,7 @@ private:
     bool reply_starts(const char* text, std::size_t length) const;
     void leave();
 
-    response_reader reader_;
+    reply_reader reader_;
     byte_vector message_;
     sync_response plain_response_;
     VemoCourseResponse course_response_;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "devices/serial/comm_device.h"
-#include "devices/serial/response_reader.h"
+#include "devices/serial/reply_reader.h"
 #include "devices/serial/serial_model_connection.h"
 #include "devices/serial/zel_course.h"
 
@@ -59,7 +59,7 @@ private:
     std::string command_text() const;
     void leave();
 
-    response_reader reader_;
+    reply_reader reader_;
     byte_vector message_;
     sync_response plain_response_;
     ZelCourseResponse course_response_;

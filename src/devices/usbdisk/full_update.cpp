@@ -147,7 +147,7 @@ void USBDiskConnection::install_package(request_context& request, const std::str
     const platform::volume_root volume(root);
     const std::string name = disk().course_file_name();
     unit_download package(volume, name, false);
-    http_download_with_retry(package.path(), url, interrupt_event());
+    http_download_with_retry(url, package.path(), interrupt_event());
     if (!install_files(volume, {{name, package.path()}})) {
         throw intl_exception("Can't install " + volume.path_of(name));
     }

@@ -113,7 +113,7 @@ void nebro_connection::install_package(request_context& request, const std::stri
     const package_download download;
     {
         const scoped_timer timer("download_file");
-        http_download_with_retry(download.path(), url, interrupt_event());
+        http_download_with_retry(url, download.path(), interrupt_event());
     }
     file_stream package(download.path(), file_stream::delete_on_close);
     {

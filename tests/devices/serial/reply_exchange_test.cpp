@@ -40,7 +40,7 @@ protected:
         }
     }};
     platform::serial_port port;
-    response_reader reader{0x00};
+    reply_reader reader{0x00};
     event interrupt;
 };
 

@@ -4,7 +4,7 @@
 #include <chrono>
 #include <thread>
 
-#include "devices/serial/response_reader.h"
+#include "devices/serial/reply_reader.h"
 #include "sim/pty_line.h"
 
 namespace orvel {
@@ -12,7 +12,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class ResponseReader : public ::testing::Test {
+class ReplyReader : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(port.open(line.path(), 115200)); }
 
@@ -25,10 +25,10 @@ protected:
 
     test::pty_line line{[](const std::uint8_t*, std::size_t) {}};
     platform::serial_port port;
-    response_reader reader{0x0D};
+    reply_reader reader{0x0D};
 };
 
-TEST_F(ResponseReader, ReplyEndingInTheTerminatorIsCompleteOnceTheLineIsQuiet) {
+TEST_F(ReplyReader, ReplyEndingInTheTerminatorIsCompleteOnceTheLineIsQuiet) {
     send("$OKCN\r");
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(reader.read(port, 100, 1000), 6u);
@@ -47,7 +47,7 @@ TEST_F(ResponseReader, ReplyEndingInTheTerminatorIsCompleteOnceTheLineIsQuiet) {
     EXPECT_EQ(reader.read(port, 0, 1000), 7u);
 }
 
-TEST_F(ResponseReader, ChunkThatWouldOverflowTheReplyIsDropped) {
+TEST_F(ReplyReader, ChunkThatWouldOverflowTheReplyIsDropped) {
     send(std::string(1000, 'a'));
     EXPECT_EQ(reader.read(port, 0, 1000), 1000u);
     reader.state = 7;

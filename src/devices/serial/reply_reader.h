@@ -11,11 +11,11 @@
 
 namespace orvel {
 
-class response_reader {
+class reply_reader {
 public:
     static constexpr std::uint32_t chunk_size = 1024;
 
-    explicit response_reader(std::uint8_t terminator);
+    explicit reply_reader(std::uint8_t terminator);
 
     // The bytes collected, or 0 when no complete reply came within the time. A maximum
     // length of 0 makes any chunk complete.

@@ -1,4 +1,4 @@
-#include "devices/serial/response_reader.h"
+#include "devices/serial/reply_reader.h"
 
 #include <algorithm>
 #include <chrono>
@@ -6,13 +6,12 @@
 
 namespace orvel {
 
-response_reader::response_reader(std::uint8_t terminator)
-    : chunk_(chunk_size), terminator_(terminator) {
+reply_reader::reply_reader(std::uint8_t terminator) : chunk_(chunk_size), terminator_(terminator) {
     received_.reserve(chunk_size);
 }
 
-std::uint32_t response_reader::read(platform::serial_port& port, std::uint32_t max_length,
-                                    std::uint32_t timeout_ms) {
+std::uint32_t reply_reader::read(platform::serial_port& port, std::uint32_t max_length,
+                                 std::uint32_t timeout_ms) {
     using steady = std::chrono::steady_clock;
     const steady::time_point start = steady::now();
     bool done = false;
@@ -39,7 +38,7 @@ std::uint32_t response_reader::read(platform::serial_port& port, std::uint32_t m
     return done ? total : 0;
 }
 
-void response_reader::clear() {
+void reply_reader::clear() {
     received_.clear();
     state = 0;
 }
