@@ -206,7 +206,7 @@ int run(int rounds, const std::string& only) {
             }
         });
         add("download_file", [=, &interrupt](const std::string& path) {
-            orvel::download_file(path, url, 0, interrupt);
+            orvel::download_file(url, path, 0, interrupt);
         });
         add("http_download", [=, &interrupt](const std::string& path) {
             orvel::http_download(url, path, interrupt);

@@ -221,7 +221,7 @@ void http_request(const std::string& url, data_stream& stream, const char* heade
                           answer_rules{max_answer});
 }
 
-void download_file(const std::string& local_path, const std::string& url, std::uint32_t offset,
+void download_file(const std::string& url, const std::string& local_path, std::uint32_t offset,
                    event_base& event) {
     log(2, "download_file: from %s to %s", url.c_str(), local_path.c_str());
     file_stream file(local_path, offset == 0 ? std::uint32_t{file_stream::create_new} : 0);
@@ -233,7 +233,7 @@ void download_file(const std::string& local_path, const std::string& url, std::u
     file.file().close();
 }
 
-void upload_file(const std::string& local_path, const std::string& url, event_base& event) {
+void upload_file(const std::string& url, const std::string& local_path, event_base& event) {
     file_stream file(local_path, 0);
     if (!file.is_valid()) {
         throw intl_exception(std::string("upload_file upload ") + " failed. Stream is not valid.");

@@ -29,10 +29,10 @@ void http_request(const std::string& url, data_stream& stream, const char* heade
                   event_base& event, std::uint64_t max_answer = unlimited_answer);
 // GET into a file from offset on (0: created or truncated); the file's bytes beyond the
 // body stay.
-void download_file(const std::string& local_path, const std::string& url, std::uint32_t offset,
+void download_file(const std::string& url, const std::string& local_path, std::uint32_t offset,
                    event_base& event);
 // PUT of a file's whole content.
-void upload_file(const std::string& local_path, const std::string& url, event_base& event);
+void upload_file(const std::string& url, const std::string& local_path, event_base& event);
 
 // A transfer that moves no byte for this long fails in transport, and is retried.
 inline constexpr std::uint32_t default_stall_limit_ms = 30000;

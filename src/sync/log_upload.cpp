@@ -48,7 +48,7 @@ void upload_log(const connection_settings& settings, const std::string& log_path
 
     const std::string copy = log_path + "_tosend";
     platform::copy_file(log_path, copy);
-    upload_file(copy, answer.logURL, interrupt_event);
+    upload_file(answer.logURL, copy, interrupt_event);
 }
 
 }  // namespace orvel

@@ -259,7 +259,7 @@ TEST_F(file_transfer, download_file_from_offset_zero_replaces_the_file) {
     const std::string path = folder / "course.bin";
     test::write_file(path, "an older and longer content");
     server.reply("/f", http_reply::text(200, "new"));
-    download_file(path, server.url("/f"), 0, no_interrupt);
+    download_file(server.url("/f"), path, 0, no_interrupt);
     EXPECT_EQ(test::read_file(path), "new");
     EXPECT_TRUE(logger.contains("download_file: from " + server.url("/f") + " to " + path));
 }
@@ -268,7 +268,7 @@ TEST_F(file_transfer, download_file_writes_from_the_offset_of_a_shorter_file) {
     const std::string path = folder / "setup.bin";
     test::write_file(path, "abc");
     server.reply("/f", http_reply::text(200, "BODY"));
-    download_file(path, server.url("/f"), 5, no_interrupt);
+    download_file(server.url("/f"), path, 5, no_interrupt);
     EXPECT_EQ(test::read_file(path), std::string("abc\0\0BODY", 9));
 }
 
@@ -276,7 +276,7 @@ TEST_F(file_transfer, download_file_with_an_offset_writes_over_the_middle_of_a_l
     const std::string path = folder / "setup.bin";
     test::write_file(path, "HEAD-old content that was longer");
     server.reply("/f", http_reply::text(200, "new"));
-    download_file(path, server.url("/f"), 5, no_interrupt);
+    download_file(server.url("/f"), path, 5, no_interrupt);
     EXPECT_EQ(test::read_file(path), "HEAD-new content that was longer");
 }
 
@@ -285,7 +285,7 @@ TEST_F(file_transfer, a_retry_with_an_offset_leaves_the_old_bytes_around_one_ans
     test::write_file(path, "HEAD-old content that was longer");
     server.reply_sequence("/f", {http_reply::cut_after(24, "a first answer, then cut off"),
                                  http_reply::text(200, "new")});
-    download_file(path, server.url("/f"), 5, no_interrupt);
+    download_file(server.url("/f"), path, 5, no_interrupt);
     EXPECT_EQ(test::read_file(path), "HEAD-new content that was longer");
 }
 
@@ -294,7 +294,7 @@ TEST_F(file_transfer, a_refused_download_with_an_offset_names_the_answer_not_the
     test::write_file(path, "HEAD-\xff\xfe the unit's own bytes");
     server.reply("/f", http_reply::text(404, "gone"));
     try {
-        download_file(path, server.url("/f"), 5, no_interrupt);
+        download_file(server.url("/f"), path, 5, no_interrupt);
         FAIL() << "no failure";
     } catch (const intl_exception& failure) {
         EXPECT_EQ(failure.message(), "Download (f) failed with response: gone");
@@ -304,7 +304,7 @@ TEST_F(file_transfer, a_refused_download_with_an_offset_names_the_answer_not_the
 TEST_F(file_transfer, download_file_of_a_missing_file_with_an_offset_creates_it) {
     const std::string path = folder / "fresh.bin";
     server.reply("/f", http_reply::text(200, "x"));
-    download_file(path, server.url("/f"), 2, no_interrupt);
+    download_file(server.url("/f"), path, 2, no_interrupt);
     EXPECT_EQ(test::read_file(path), std::string("\0\0x", 3));
 }
 
@@ -317,7 +317,7 @@ TEST_F(file_transfer, download_file_carries_a_large_body_whole) {
     test::write_file(source, content);
     server.serve_file("/big", source);
     const std::string path = folder / "big.bin";
-    download_file(path, server.url("/big"), 0, no_interrupt);
+    download_file(server.url("/big"), path, 0, no_interrupt);
     EXPECT_TRUE(test::read_file(path) == content);
 }
 
@@ -327,7 +327,7 @@ TEST_F(file_transfer, an_https_url_is_fetched_over_tls_with_the_system_store) {
     test::tls_cloud cloud;
     cloud.server.reply("/f", http_reply::text(200, "over TLS"));
     const std::string path = folder / "secure.bin";
-    download_file(path, cloud.server.url("/f"), 0, no_interrupt);
+    download_file(cloud.server.url("/f"), path, 0, no_interrupt);
     EXPECT_EQ(test::read_file(path), "over TLS");
 
     const test::test_authority stranger(folder.path(), "stranger");
@@ -344,7 +344,7 @@ TEST_F(file_transfer, upload_file_puts_the_whole_file) {
     const std::string path = folder / "log.txt";
     test::write_file(path, "line 1\nline 2\n");
     server.accept_put("/upload/log", http_reply::text(200, "stored"));
-    upload_file(path, server.url("/upload/log"), no_interrupt);
+    upload_file(server.url("/upload/log"), path, no_interrupt);
     EXPECT_EQ(server.put_body("/upload/log"), std::optional<std::string>("line 1\nline 2\n"));
     EXPECT_FALSE(server.requests_to("/upload/log").at(0).has_header("Content-Type"));
 }
@@ -354,7 +354,7 @@ TEST_F(file_transfer, upload_file_of_an_empty_file_fails_reading_it) {
     test::write_file(path, "");
     server.accept_put("/upload/log");
     try {
-        upload_file(path, server.url("/upload/log"), no_interrupt);
+        upload_file(server.url("/upload/log"), path, no_interrupt);
         FAIL() << "no failure";
     } catch (const intl_exception& failure) {
         EXPECT_EQ(failure.message().rfind("read failed", 0), 0u) << failure.message();

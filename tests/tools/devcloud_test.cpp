@@ -328,7 +328,7 @@ TEST_F(DevCloud, PackagesAreTarArchivesOfTheCourseLibrary) {
         post(settings(model), "DeviceRestore/", Json::Value(Json::objectValue), restore);
         ASSERT_EQ(restore.urls.size(), 1u);
         const std::string archive = folder / (model + ".tar");
-        download_file(archive, restore.urls[0], 0, no_event);
+        download_file(restore.urls[0], archive, 0, no_event);
         const std::string out = folder / ("unpacked-" + model);
         fs::create_directories(out);
         const test::command_result tar = test::run_command({"tar", "-xf", archive, "-C", out});

@@ -90,7 +90,7 @@ void prang_connection::update_ephemeris(request_context& request, const std::str
             }
             // The unit keeps its older file unless the new one came whole.
             unit_download file(volume, folder + name, false);
-            download_file(file.path(), answer.url, 0, interrupt_event());
+            download_file(answer.url, file.path(), 0, interrupt_event());
             file.put_in_place();
 
             Json::Value confirmation(Json::objectValue);

@@ -130,7 +130,7 @@ void USBDiskConnection::download_files(request_context& request, USBDiskRestoreR
             const std::uint32_t offset =
                 file == disk().setup_file_name() ? disk().setup_file_offset() : 0;
             unit_download download(volume, file, offset != 0);
-            download_file(download.path(), url, offset, interrupt_event());
+            download_file(url, download.path(), offset, interrupt_event());
             download.put_in_place();
         } catch (const http_exception&) {
             throw;
