@@ -4,10 +4,12 @@
 #include <chrono>
 #include <cinttypes>
 #include <cstring>
+#include <optional>
 #include <thread>
 
 #include "base/failures.h"
 #include "base/log_hub.h"
+#include "devices/serial/hx62_course_name.h"
 #include "devices/serial/hx62_packet.h"
 
 namespace orvel {
@@ -43,7 +45,8 @@ const char* equality(bool same) {
 
 }  // namespace
 
-HX62Device::HX62Device(event_base& interrupt_event) : CommDevice(interrupt_event) {
+HX62Device::HX62Device(const model_spec& spec, event_base& interrupt_event)
+    : CommDevice(interrupt_event), spec_(spec) {
     packet_.reserve(hx62::max_payload + hx62::frame_overhead);
     sector_image_.reserve(hx62::sector_size);
 }
@@ -308,6 +311,16 @@ bool HX62Device::write_course() {
     }
     block_sector_packet(hx62::sector_address(hx62::storage_sector), storage, packet_);
     return store_prepared(hx62::storage_sector) == 0;
+}
+
+void HX62Device::check_course_data(std::uint32_t course_id, byte_vector data) {
+    const std::optional<std::string> name =
+        descramble_course(data, course_id, *spec_.key_a, *spec_.key_b);
+    if (name && spec_.numbered_names) {
+        log(3, "%d: %s", static_cast<int>(course_id), name->c_str());
+    } else if (name) {
+        log(3, "%s", name->c_str());
+    }
 }
 
 }  // namespace orvel

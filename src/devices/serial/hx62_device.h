@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "devices/model_specs.h"
 #include "devices/serial/comm_device.h"
 #include "devices/serial/hx62_course.h"
 #include "devices/serial/hx62_storage_block.h"
@@ -15,7 +16,8 @@ namespace orvel {
 
 class HX62Device : public CommDevice {
 public:
-    explicit HX62Device(event_base& interrupt_event);
+    // The model's keys descramble the course names it logs.
+    HX62Device(const model_spec& spec, event_base& interrupt_event);
 
     std::string identity() override { return silicon_labs_bridge; }
     unsigned baud_rate() override { return 460800; }
@@ -24,6 +26,8 @@ public:
     bool write_course() override;
     sync_response& plain_response() override { return plain_response_; }
     sync_response& course_response() override { return course_response_; }
+    // Logs the course's name.
+    void check_course_data(std::uint32_t course_id, byte_vector data) override;
 
     // Up to 3 tries of writing the packet; raises 1500 when interrupted.
     bool sendCommand(const byte_vector& packet);
@@ -60,6 +64,7 @@ private:
                       const HX62Course& record, std::uint32_t& sector, std::uint32_t& offset,
                       std::size_t& first) const;
 
+    const model_spec& spec_;
     packet_reader reader_;
     byte_vector packet_;  // the read or store command being sent
     HX62SyncResponse course_response_;
