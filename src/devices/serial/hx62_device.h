@@ -35,9 +35,16 @@ public:
     bool send_and_receive(const byte_vector& packet, std::uint8_t wanted);
     // Asks for the sector; the caller checks that the reply holds a whole sector.
     bool read_sector(std::uint32_t sector);
-    // Erases the sector and stores the image (at most one sector, padded with zeros). 0 on
-    // success, else the unit's status byte, 256 for a malformed reply, -1 when there was no
-    // image to store, -2 when the erase was not sent, -3 when the store got no reply.
+    // What storing a sector answers besides the unit's own nonzero status byte.
+    enum sector_write_result : int {
+        sector_stored = 0,
+        sector_reply_malformed = 256,
+        sector_no_image = -1,
+        sector_erase_not_sent = -2,
+        sector_store_unanswered = -3,
+    };
+    // Erases the sector and stores the image (at most one sector, padded with zeros): a
+    // sector_write_result, or the unit's status byte when it refused the store.
     int write_sector(std::uint32_t sector, const std::uint8_t* image, std::size_t size);
     // Replaces length bytes at offset of the sector by the new ones, keeping the rest of
     // it; the bytes before and after (read back) go to previous and updated.
