@@ -6,11 +6,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <string>
 
 #include "base/events.h"
-#include "devices/serial/serial_models.h"
+#include "base/failures.h"
+#include "devices/model_table.h"
 #include "sim/hx62_unit.h"
 #include "sim/jt_unit.h"
 #include "sim/tavlin_unit.h"
@@ -64,9 +64,7 @@ std::string course_answer(const std::string& name, const std::string& glf,
 
 // The update's time in ms; negative when it failed.
 double timed_update(test::test_http_server& cloud, const std::string& port_entry,
-                    const std::string& answer,
-                    const std::function<std::unique_ptr<device_connection>(
-                        const connection_settings&, event_base&)>& make) {
+                    const std::string& answer, const std::string& model) {
     cloud.reply_rest("DeviceCourseDataDetails", test::http_reply::json(answer));
     ::setenv("ORVELSYNC_SERIAL_PORTS", port_entry.c_str(), 1);
     event interrupt;
@@ -74,7 +72,8 @@ double timed_update(test::test_http_server& cloud, const std::string& port_entry
     settings.server = cloud.host();
     settings.userKey = "bench-key";
     settings.userSecret = "bench-secret";
-    const std::unique_ptr<device_connection> connection = make(settings, interrupt);
+    const std::unique_ptr<device_connection> connection =
+        make_device_connection(model, settings, interrupt);
     const auto start = std::chrono::steady_clock::now();
     try {
         connection->update_course("505");
@@ -93,12 +92,6 @@ void print_share(double fixed_ms, double total_ms) {
                 (total_ms - fixed_ms) / 1000, 100 * (total_ms - fixed_ms) / total_ms);
 }
 
-template <typename Connection>
-std::unique_ptr<device_connection> make(const connection_settings& settings,
-                                        event_base& interrupt) {
-    return std::make_unique<Connection>(settings, interrupt);
-}
-
 bool hx62_update(test::test_http_server& cloud) {
     // Index 5 of 1000-byte records starts at byte 4000 of sector 77 and ends in sector 78.
     std::string glf(1000, '\0');
@@ -108,9 +101,8 @@ bool hx62_update(test::test_http_server& cloud) {
     test::hx62_unit unit;
     unit.set_storage({{1, 0x4D000, 40000, 1000, 40}});
     test::capture_logger logger;
-    const double total_ms =
-        timed_update(cloud, unit.port_entry(), course_answer("Bench", glf, R"(,"totalCourses":40)"),
-                     make<HXZelXConnection>);
+    const double total_ms = timed_update(
+        cloud, unit.port_entry(), course_answer("Bench", glf, R"(,"totalCourses":40)"), "HXZelX");
     const byte_vector sector78 = unit.sector(78);
     if (total_ms < 0 || std::string(sector78.begin(), sector78.begin() + 904) != glf.substr(96)) {
         std::printf("the HX62 course did not reach sector 78\n");
@@ -164,7 +156,7 @@ bool jt_update(test::test_http_server& cloud) {
     glf[49] = 1;  // one hole image
     test::jt_unit unit;
     const double total_ms =
-        timed_update(cloud, unit.port_entry(), course_answer("Bench", glf), make<JTConnection>);
+        timed_update(cloud, unit.port_entry(), course_answer("Bench", glf), "JT");
     return report("JT course of 40 pages and one hole image", total_ms,
                   unit.line().messages().size(), unit.images().size() == 1);
 }
@@ -174,8 +166,8 @@ bool zel_update(test::test_http_server& cloud) {
     for (std::size_t index = 0; index < 3; ++index) {
         unit.set_slot(index, "Other " + std::to_string(index));
     }
-    const double total_ms = timed_update(
-        cloud, unit.port_entry(), course_answer("Bench", hole_lists(false)), make<ZelConnection>);
+    const double total_ms =
+        timed_update(cloud, unit.port_entry(), course_answer("Bench", hole_lists(false)), "Zel");
     return report("Zel course of 18 holes, 36 points, in slot 4", total_ms,
                   unit.line().messages().size(), unit.slot(3).holes.size() == 18);
 }
@@ -187,7 +179,7 @@ bool vemo_update(test::test_http_server& cloud) {
     }
     test::vemo_unit unit;
     const double total_ms =
-        timed_update(cloud, unit.port_entry(), course_answer("Bench", glf), make<VemoConnection>);
+        timed_update(cloud, unit.port_entry(), course_answer("Bench", glf), "Vemo");
     return report("Vemo course of 55 blocks", total_ms, unit.line().messages().size(),
                   unit.ended() && unit.course().size() == glf.size());
 }
@@ -197,8 +189,8 @@ bool tavlin_update(test::test_http_server& cloud) {
     for (std::size_t slot = 1; slot <= 6; ++slot) {
         unit.set_slot(slot, "Other " + std::to_string(slot));
     }
-    const double total_ms = timed_update(
-        cloud, unit.port_entry(), course_answer("Bench", hole_lists(true)), make<TavlinConnection>);
+    const double total_ms =
+        timed_update(cloud, unit.port_entry(), course_answer("Bench", hole_lists(true)), "Tavlin");
     // A filler packet after a message goes in the same write and gets no reply of its own.
     const std::vector<byte_vector> sent = unit.line().messages();
     const auto messages = std::count_if(

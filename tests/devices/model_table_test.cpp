@@ -2,10 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include <typeinfo>
+#include <set>
 
 #include "base/failures.h"
-#include "devices/serial/serial_models.h"
+#include "devices/model_specs.h"
+#include "devices/serial/comm_connection.h"
+#include "devices/serial/hx62_device.h"
+#include "devices/serial/jt_device.h"
+#include "devices/serial/tavlin_device.h"
+#include "devices/serial/vemo_device.h"
+#include "devices/serial/zel_device.h"
 #include "devices/usbdisk/file_models.h"
 #include "devices/usbdisk/tar_package_models.h"
 #include "platform/memory_stream.h"
@@ -14,41 +20,24 @@
 namespace orvel {
 namespace {
 
-template <typename Connection>
-bool is(device_connection& c) {
-    return dynamic_cast<Connection*>(&c) != nullptr && typeid(c) == typeid(Connection);
-}
-
-TEST(ModelTable, EveryModelTextBuildsItsOwnConnectionClass) {
-    const std::vector<std::pair<std::string, std::function<bool(device_connection&)>>> rows = {
-        {"Quorvanda", is<quorvanda_connection>},
-        {"Morvane", is<morvane_connection>},
-        {"Uzo2", is<uzo2_connection>},
-        {"Caltor2", is<caltor2_connection>},
-        {"Prang", is<prang_connection>},
-        {"HXQuillan", is<HXQuillanConnection>},
-        {"Uzo", is<uzo_connection>},
-        {"HXZelX", is<HXZelXConnection>},
-        {"HXZelXS", is<HXZelXSConnection>},
-        {"HXZelPlus", is<HXZelPlusConnection>},
-        {"HXBrevanto", is<HXBrevantoConnection>},
-        {"ZelPlus", is<ZelPlusConnection>},
-        {"JTCPlus", is<JTCPlusConnection>},
-        {"KM3", is<BrevantoConnection>},
-        {"Nebro", is<nebro_connection>},
-        {"Zel", is<ZelConnection>},
-        {"Vemo", is<VemoConnection>},
-        {"JTC", is<JTCConnection>},
-        {"Tavlin", is<TavlinConnection>},
-        {"JT", is<JTConnection>},
-    };
+TEST(ModelTable, EveryModelTextBuildsItsFamilysConnection) {
     empty_event never;
     connection_settings settings{"cloud.test", "uk", "us", "SN", 42};
-    for (const auto& [text, right_class] : rows) {
-        const auto connection = make_device_connection(text, settings, never);
-        ASSERT_NE(connection, nullptr) << text;
-        EXPECT_TRUE(right_class(*connection)) << text;
-        EXPECT_EQ(connection->model_name(), text);
+    std::set<std::string> names;
+    for (const model_spec& spec : model_specs()) {
+        EXPECT_TRUE(names.insert(spec.name).second) << spec.name;
+        const auto connection = make_device_connection(spec.name, settings, never);
+        ASSERT_NE(connection, nullptr) << spec.name;
+        const bool tar_package = spec.family == model_family::tar_package;
+        EXPECT_EQ(dynamic_cast<nebro_connection*>(connection.get()) != nullptr, tar_package);
+        EXPECT_EQ(dynamic_cast<USBDiskConnection*>(connection.get()) != nullptr,
+                  is_volume(spec.family))
+            << spec.name;
+        EXPECT_EQ(dynamic_cast<CommConnection*>(connection.get()) != nullptr,
+                  !is_volume(spec.family))
+            << spec.name;
+        EXPECT_EQ(connection->model_name(), spec.name);
+        EXPECT_EQ(connection->eject_needed(), is_volume(spec.family));
         EXPECT_EQ(connection->settings().userKey, "uk");
         EXPECT_EQ(connection->settings().id_memberProduct, 42u);
     }
@@ -73,29 +62,30 @@ TEST(ModelTable, OnlyWholeCaseSensitiveTextsAreModels) {
 
 TEST(ModelTable, DevicesCarryTheirModelConstants) {
     empty_event never;
-    EXPECT_EQ(HXZelXDevice(never).identity(), "Silicon Labs CP210x USB to UART Bridge");
-    EXPECT_EQ(HXQuillanDevice(never).baud_rate(), 460800u);
+    EXPECT_EQ(HX62Device(spec_of("HXZelX"), never).identity(),
+              "Silicon Labs CP210x USB to UART Bridge");
+    EXPECT_EQ(HX62Device(spec_of("HXQuillan"), never).baud_rate(), 460800u);
     EXPECT_EQ(JTDevice(never).baud_rate(), 57600u);
     EXPECT_EQ(ZelDevice(never).baud_rate(), 9600u);
     EXPECT_EQ(VemoDevice(never).baud_rate(), 115200u);
     EXPECT_EQ(TavlinDevice(never).baud_rate(), 38400u);
     EXPECT_EQ(ZelDevice(never).identity(), "Prolific USB-to-Serial Comm Port");
 
-    EXPECT_EQ(ZelPlusDevice(never).identity(), "SYSREG.SMI");
-    EXPECT_EQ(JTCDevice(never).identity(), "SYSREG.SMI");
-    EXPECT_EQ(BrevantoDevice(never).identity(), "Brevanto.exe");
-    EXPECT_EQ(BrevantoDevice(never).setup_file_name(), "SETUP.KM3");
-    EXPECT_EQ(BrevantoDevice(never).setup_file_offset(), 29u);
-    EXPECT_EQ(JTCPlusDevice(never).setup_file_name(), "SETUP.SMI");
-    EXPECT_THROW(JTCDevice(never).setup_file_name(), intl_exception);
-    EXPECT_EQ(ZelPlusDevice(never).course_file_name(), "EMBEDD01.GLF");
+    EXPECT_EQ(USBDiskDevice(spec_of("ZelPlus"), never).identity(), "SYSREG.SMI");
+    EXPECT_EQ(JTCDevice(spec_of("JTC"), never).identity(), "SYSREG.SMI");
+    EXPECT_EQ(USBDiskDevice(spec_of("KM3"), never).identity(), "Brevanto.exe");
+    EXPECT_EQ(USBDiskDevice(spec_of("KM3"), never).setup_file_name(), "SETUP.KM3");
+    EXPECT_EQ(USBDiskDevice(spec_of("KM3"), never).setup_file_offset(), 29u);
+    EXPECT_EQ(USBDiskDevice(spec_of("JTCPlus"), never).setup_file_name(), "SETUP.SMI");
+    EXPECT_THROW(JTCDevice(spec_of("JTC"), never).setup_file_name(), intl_exception);
+    EXPECT_EQ(USBDiskDevice(spec_of("ZelPlus"), never).course_file_name(), "EMBEDD01.GLF");
 
-    EXPECT_EQ(quorvanda_device(never).identity(), "qvanda.stp");
-    EXPECT_EQ(quorvanda_device(never).index_file_name(), "qvanda.idx");
-    EXPECT_EQ(quorvanda_device(never).course_file_name(), "quorvanda.tar");
-    EXPECT_EQ(prang_device(never).identity(), "PRANG.STP");
-    EXPECT_EQ(nebro_device(never).identity(), "nebro.setup");
-    EXPECT_EQ(uzo_device(never).course_file_name(), "uzo.tar");
+    EXPECT_EQ(nebro_device(spec_of("Quorvanda"), never).identity(), "qvanda.stp");
+    EXPECT_EQ(nebro_device(spec_of("Quorvanda"), never).index_file_name(), "qvanda.idx");
+    EXPECT_EQ(nebro_device(spec_of("Quorvanda"), never).course_file_name(), "quorvanda.tar");
+    EXPECT_EQ(nebro_device(spec_of("Prang"), never).identity(), "PRANG.STP");
+    EXPECT_EQ(nebro_device(spec_of("Nebro"), never).identity(), "nebro.setup");
+    EXPECT_EQ(nebro_device(spec_of("Uzo"), never).course_file_name(), "uzo.tar");
 }
 
 TEST(ModelTable, AbsentUnitsAndUnbuiltPackagesFailVisibly) {
@@ -111,9 +101,9 @@ TEST(ModelTable, AbsentUnitsAndUnbuiltPackagesFailVisibly) {
     const auto nebro = make_device_connection("Nebro", {}, never);
     EXPECT_TRUE(nebro->eject_needed());
     // Without a volume the course library is not looked for in the working directory.
-    EXPECT_THROW(nebro_device(never).open(""), intl_exception);
-    EXPECT_FALSE(nebro_device(never).is_open());
-    nebro_connection package_model({}, never);
+    EXPECT_THROW(nebro_device(spec_of("Nebro"), never).open(""), intl_exception);
+    EXPECT_FALSE(nebro_device(spec_of("Nebro"), never).is_open());
+    nebro_connection package_model(spec_of("Nebro"), {}, never);
     memory_stream answer;
     request_context request{answer, package_model.settings()};
     EXPECT_THROW(package_model.install_package(request, "/", "http://127.0.0.1:1/nebro.tar", 1),

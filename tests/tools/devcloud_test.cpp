@@ -103,25 +103,7 @@ protected:
 
     // The unit of a tar-package model, as the agent makes it.
     std::unique_ptr<nebro_device> tar_device(const std::string& model) {
-        if (model == "Nebro") {
-            return std::make_unique<nebro_device>(no_event);
-        }
-        if (model == "Uzo") {
-            return std::make_unique<uzo_device>(no_event);
-        }
-        if (model == "Prang") {
-            return std::make_unique<prang_device>(no_event);
-        }
-        if (model == "Morvane") {
-            return std::make_unique<morvane_device>(no_event);
-        }
-        if (model == "Caltor2") {
-            return std::make_unique<caltor2_device>(no_event);
-        }
-        if (model == "Uzo2") {
-            return std::make_unique<uzo2_device>(no_event);
-        }
-        return std::make_unique<quorvanda_device>(no_event);
+        return std::make_unique<nebro_device>(spec_of(model), no_event);
     }
 
     // The course read by the response class of the model's protocol; the last one of each
@@ -470,8 +452,8 @@ TEST_F(DevCloud, ConsoleFilesAndCatalogueAreServedAndNothingOutsideThem) {
     }
     const Json::Value catalogue = parse_json(fetch(cloud->base_url() + "/api/catalogue"));
     EXPECT_EQ(catalogue["server"].asString(), cloud->server().host());
-    EXPECT_EQ(catalogue["models"].size(), 20u);
-    EXPECT_EQ(catalogue["members"][0]["products"].size(), 20u);
+    EXPECT_EQ(catalogue["models"].size(), model_specs().size());
+    EXPECT_EQ(catalogue["members"][0]["products"].size(), model_specs().size());
 }
 
 }  // namespace

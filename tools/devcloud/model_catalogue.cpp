@@ -4,71 +4,37 @@ namespace orvel::devcloud {
 
 namespace {
 
-model_info volume(const std::string& name, course_family family, const std::string& marker,
-                  const std::string& setup_file, bool scores, bool articles) {
-    model_info model;
-    model.name = name;
-    model.family = family;
-    model.unit = name;
-    model.marker = marker;
-    model.setup_file = setup_file;
-    model.scores = scores;
-    model.articles = articles;
-    return model;
-}
+// Uzo's unit of the samples is of set-up type "B".
+constexpr const char* sample_setup_type = "B";
 
-model_info tar_model(const std::string& name, const std::string& marker, const std::string& package,
-                     const std::string& index_file) {
-    model_info model = volume(name, course_family::tar_package, marker, "", false, false);
-    model.package = package;
-    model.index_file = index_file;
-    return model;
-}
-
-model_info serial(const std::string& name, course_family family, const std::string& unit) {
+model_info from_spec(const model_spec& spec) {
     model_info model;
-    model.name = name;
-    model.family = family;
-    model.unit = unit;
-    model.bridge = family == course_family::hx62 ? "Silicon Labs CP210x USB to UART Bridge"
-                                                 : "Prolific USB-to-Serial Comm Port";
+    model.name = spec.name;
+    model.family = spec.family;
+    model.unit = spec.family == model_family::hx62 ? "HX62" : spec.name;
+    model.bridge = bridge_of(spec.family);
+    model.marker = spec.marker;
+    model.setup_file = spec.setup_file;
+    model.setup_offset = spec.setup_offset;
+    model.package = spec.package;
+    model.index_file = spec.index_file;
+    model.name_records = spec.name_records;
+    model.scores = spec.scores;
+    model.articles = spec.articles;
+    model.ephemeris = spec.ephemeris;
+    if (spec.setup_type_byte) {
+        model.setup_type = sample_setup_type;
+        model.marker_content = model.setup_type;
+    }
     return model;
 }
 
 std::vector<model_info> make_models() {
-    model_info nebro = tar_model("Nebro", "nebro.setup", "nebro.tar", "nebro.idx");
-    nebro.name_records = true;
-    model_info uzo = tar_model("Uzo", "uzo.setup", "uzo.tar", "uzo.idx");
-    uzo.name_records = true;
-    uzo.setup_type = "B";
-    uzo.marker_content = uzo.setup_type;
-    model_info prang = tar_model("Prang", "PRANG.STP", "prang.tar", "prang.idx");
-    prang.ephemeris = true;
-    model_info km3 =
-        volume("KM3", course_family::glf_file, "Brevanto.exe", "SETUP.KM3", true, false);
-    km3.setup_offset = 29;
-    return {
-        tar_model("Quorvanda", "qvanda.stp", "quorvanda.tar", "qvanda.idx"),
-        tar_model("Morvane", "morvane.stp", "morvane.tar", "morvane.idx"),
-        tar_model("Uzo2", "uzo2.stp", "uzo2.tar", "uzo2.idx"),
-        tar_model("Caltor2", "caltor2.stp", "caltor2.tar", "caltor2.idx"),
-        prang,
-        serial("HXQuillan", course_family::hx62, "HX62"),
-        uzo,
-        serial("HXZelX", course_family::hx62, "HX62"),
-        serial("HXZelXS", course_family::hx62, "HX62"),
-        serial("HXZelPlus", course_family::hx62, "HX62"),
-        serial("HXBrevanto", course_family::hx62, "HX62"),
-        volume("ZelPlus", course_family::glf_file, "SYSREG.SMI", "SETUP.SMI", false, false),
-        volume("JTCPlus", course_family::glf_file, "SYSREG.SMI", "SETUP.SMI", true, true),
-        km3,
-        nebro,
-        serial("Zel", course_family::zel, "Zel"),
-        serial("Vemo", course_family::vemo, "Vemo"),
-        volume("JTC", course_family::jtc_file, "SYSREG.SMI", "", true, true),
-        serial("Tavlin", course_family::tavlin, "Tavlin"),
-        serial("JT", course_family::jt, "JT"),
-    };
+    std::vector<model_info> all;
+    for (const model_spec& spec : model_specs()) {
+        all.push_back(from_spec(spec));
+    }
+    return all;
 }
 
 }  // namespace
@@ -96,14 +62,9 @@ std::string unit_bridge(const std::string& unit) {
     return std::string();
 }
 
-bool is_volume(course_family family) {
-    return family == course_family::glf_file || family == course_family::jtc_file ||
-           family == course_family::tar_package;
-}
-
 const char* family_name(course_family family) {
     switch (family) {
-        case course_family::glf_file:
+        case course_family::file_volume:
             return "glf-file";
         case course_family::jtc_file:
             return "jtc-file";

@@ -1,23 +1,18 @@
-// The twenty unit models as the development cloud knows them: how each keeps its courses
-// (its family) and what a simulated unit of it holds.
+// The agent's unit models as the development cloud knows them: the agent's own rows, and
+// what a simulated unit of each holds.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "devices/model_specs.h"
+
 namespace orvel::devcloud {
 
-enum class course_family {
-    glf_file,     // slots of EMBEDD01.GLF on a volume: ZelPlus, JTCPlus, KM3
-    jtc_file,     // one KVINC file per course on a volume: JTC
-    tar_package,  // a course library unpacked from a tar package: Nebro and its kin
-    hx62,         // flash sectors behind a CP210x bridge
-    jt,           // the serial protocols behind a Prolific bridge
-    zel,
-    vemo,
-    tavlin,
-};
+// The agent's families, as the catalogue and the samples name them.
+using course_family = model_family;
+using orvel::is_volume;
 
 struct model_info {
     std::string name;  // the page's model text
@@ -51,7 +46,6 @@ struct model_info {
 const std::vector<model_info>& models();
 // nullptr when no model has that name.
 const model_info* find_model(const std::string& name);
-bool is_volume(course_family family);
 // The bridge of a serial unit ("" for a unit no serial model has).
 std::string unit_bridge(const std::string& unit);
 const char* family_name(course_family family);

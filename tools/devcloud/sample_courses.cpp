@@ -11,7 +11,7 @@
 #include <utility>
 
 #include "devcloud/sample_layout.h"
-#include "devices/model_keys.h"
+#include "devices/model_specs.h"
 
 namespace orvel::devcloud {
 
@@ -25,7 +25,7 @@ struct course_seed {
 
 // Three courses a family, the third a few slots on so that placement shows.
 const std::map<course_family, std::vector<course_seed>> seeds = {
-    {course_family::glf_file,
+    {course_family::file_volume,
      {{1001, "Alder Creek Golf Club", 1}, {1002, "Birchwood Links", 2}, {1003, "Cedar Hollow", 5}}},
     {course_family::jtc_file,
      {{1101, "Dunmore Heath", 1}, {1102, "Elm Ridge Country Club", 2}, {1103, "Fernhill", 3}}},
@@ -74,33 +74,16 @@ std::string volume_course(const course_seed& seed) {
 // A model's two scrambling keys: the HX62 models' data and name keys, the tar-package
 // models' key_a and key_b.
 struct key_pair {
-    const char* model;
     const model_key& data;
     const model_key& name;
 };
 
-const key_pair& model_key_pair(const std::string& model) {
-    namespace k = model_keys;
-    static const key_pair pairs[] = {
-        {"HXZelPlus", k::HXZelPlus::data_key, k::HXZelPlus::name_key},
-        {"HXBrevanto", k::HXBrevanto::data_key, k::HXBrevanto::name_key},
-        {"HXZelX", k::HXZelX::data_key, k::HXZelX::name_key},
-        {"HXZelXS", k::HXZelXS::data_key, k::HXZelXS::name_key},
-        {"HXQuillan", k::HXQuillan::data_key, k::HXQuillan::name_key},
-        {"Nebro", k::Nebro::key_a, k::Nebro::key_b},
-        {"Uzo", k::Uzo::key_a, k::Uzo::key_b},
-        {"Prang", k::Prang::key_a, k::Prang::key_b},
-        {"Morvane", k::Morvane::key_a, k::Morvane::key_b},
-        {"Caltor2", k::Caltor2::key_a, k::Caltor2::key_b},
-        {"Uzo2", k::Uzo2::key_a, k::Uzo2::key_b},
-        {"Quorvanda", k::Quorvanda::key_a, k::Quorvanda::key_b},
-    };
-    for (const key_pair& pair : pairs) {
-        if (model == pair.model) {
-            return pair;
-        }
+key_pair model_key_pair(const std::string& model) {
+    const model_spec& spec = spec_of(model);
+    if (spec.key_a == nullptr) {
+        throw std::invalid_argument("no scrambling keys for " + model);
     }
-    throw std::invalid_argument("no scrambling keys for " + model);
+    return {*spec.key_a, *spec.key_b};
 }
 
 // A tar-package course as the service scrambles it: the name field under key_b, then every
@@ -108,7 +91,7 @@ const key_pair& model_key_pair(const std::string& model) {
 // as a custom one too.
 std::string tar_course(const course_seed& seed, const std::string& model) {
     constexpr std::size_t name_length = 50;
-    const key_pair& keys = model_key_pair(model);
+    const key_pair keys = model_key_pair(model);
     std::string glf = volume_course(seed);
     const std::string name(seed.name);
     for (std::size_t j = 0; j < name_length; ++j) {
@@ -173,7 +156,7 @@ std::string hole_course(const course_seed& seed, bool tees) {
 
 std::string course_bytes(const course_seed& seed, const model_info& model) {
     switch (model.family) {
-        case course_family::glf_file:
+        case course_family::file_volume:
         case course_family::jtc_file:
             return volume_course(seed);
         case course_family::tar_package:
@@ -199,7 +182,7 @@ std::string scramble_hx62_record(std::string record, std::uint32_t id, const std
                                  const std::string& model) {
     constexpr std::size_t name_offset = 10;
     constexpr std::size_t name_length = 50;
-    const key_pair& keys = model_key_pair(model);
+    const key_pair keys = model_key_pair(model);
     put_le16(record, 8, id);
     // The name ends where the key gives a zero character.
     const std::size_t length = std::min(name.size(), name_length - 1);

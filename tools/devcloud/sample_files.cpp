@@ -98,7 +98,7 @@ std::string model_path(const model_info& model, const std::string& name) {
 
 std::vector<volume_file> volume_files(const model_info& model, bool with_courses) {
     switch (model.family) {
-        case course_family::glf_file: {
+        case course_family::file_volume: {
             std::vector<volume_file> files{{"EMBEDD01.GLF", course_file(model, with_courses)}};
             if (!model.setup_file.empty()) {
                 // The unit's own first bytes, which a full update keeps.
@@ -119,7 +119,7 @@ std::vector<volume_file> volume_files(const model_info& model, bool with_courses
 sample_files::sample_files() {
     for (const model_info& model : models()) {
         switch (model.family) {
-            case course_family::glf_file:
+            case course_family::file_volume:
             case course_family::jtc_file:
                 files_[model_path(model, "EMBEDD01.GLF")] = course_file(model, true);
                 if (!model.setup_file.empty()) {
@@ -153,7 +153,7 @@ const std::string* sample_files::find(const std::string& path) const {
 std::vector<update_file> sample_files::update_files(const model_info& model) const {
     std::vector<update_file> files;
     switch (model.family) {
-        case course_family::glf_file:
+        case course_family::file_volume:
         case course_family::jtc_file:
             files.push_back({"EMBEDD01.GLF", model_path(model, "EMBEDD01.GLF")});
             if (!model.setup_file.empty()) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "devices/device_connection.h"
+#include "devices/model_specs.h"
 #include "devices/serial/comm_device.h"
 #include "platform/serial_ports.h"
 
@@ -13,12 +14,16 @@ namespace orvel {
 
 class CommConnection : public device_connection {
 public:
-    CommConnection(std::unique_ptr<CommDevice> owned, const connection_settings& settings,
-                   event_base& interrupt_event);
+    CommConnection(std::unique_ptr<CommDevice> owned, const model_spec& spec,
+                   const connection_settings& settings, event_base& interrupt_event);
 
     bool open_device() override;
+    std::string model_name() override { return spec_.name; }
     // The port of the first listed bridge whose name holds the device's identity.
     std::string find_device() override;
+
+private:
+    const model_spec& spec_;
 };
 
 // The device of the first port whose name contains the identity and whose device is a path

@@ -4,10 +4,12 @@
 #include <chrono>
 #include <cinttypes>
 #include <cstring>
+#include <optional>
 #include <thread>
 
 #include "base/failures.h"
 #include "base/log_hub.h"
+#include "devices/serial/hx62_course_name.h"
 #include "devices/serial/hx62_packet.h"
 
 namespace orvel {
@@ -43,7 +45,8 @@ const char* equality(bool same) {
 
 }  // namespace
 
-HX62Device::HX62Device(event_base& interrupt_event) : CommDevice(interrupt_event) {
+HX62Device::HX62Device(const model_spec& spec, event_base& interrupt_event)
+    : CommDevice(interrupt_event), spec_(spec) {
     packet_.reserve(hx62::max_payload + hx62::frame_overhead);
     sector_image_.reserve(hx62::sector_size);
 }
@@ -97,7 +100,7 @@ bool HX62Device::reply_holds_sector() const {
 int HX62Device::write_sector(std::uint32_t sector, const std::uint8_t* image, std::size_t size) {
     if (image == nullptr || size > hx62::sector_size) {
         packet_.clear();
-        return -1;
+        return sector_no_image;
     }
     build_packet(store_command(hx62::sector_address(sector), image, size, 0x00), packet_);
     return store_prepared(sector);
@@ -105,22 +108,22 @@ int HX62Device::write_sector(std::uint32_t sector, const std::uint8_t* image, st
 
 int HX62Device::store_prepared(std::uint32_t sector) {
     if (packet_.empty()) {
-        return -1;
+        return sector_no_image;
     }
     byte_vector erase;
     build_packet(erase_command(hx62::sector_address(sector)), erase);
     if (!sendCommand(erase)) {
-        return -2;
+        return sector_erase_not_sent;
     }
     if (!send_and_receive(packet_, hx62::reply_store)) {
-        return -3;
+        return sector_store_unanswered;
     }
     const hx62_message& answer = reply();
     if (answer.id == hx62::reply_store && answer.data.size() >= 2 &&
         answer.data[0] == hx62::cmd_store) {
         return answer.data[1];
     }
-    return 256;
+    return sector_reply_malformed;
 }
 
 bool HX62Device::patch_sector(std::uint32_t sector, std::uint32_t offset, std::size_t length,
@@ -138,7 +141,7 @@ bool HX62Device::patch_sector(std::uint32_t sector, std::uint32_t offset, std::s
     std::memcpy(previous, sector_image_.data() + offset, length);
     std::memcpy(sector_image_.data() + offset, bytes, length);
     const int result = write_sector(sector, sector_image_.data(), sector_image_.size());
-    if (result != 0) {
+    if (result != sector_stored) {
         log(3, "Failed to write sector with updated course: %d", result);
         return false;
     }
@@ -307,7 +310,17 @@ bool HX62Device::write_course() {
         return true;
     }
     block_sector_packet(hx62::sector_address(hx62::storage_sector), storage, packet_);
-    return store_prepared(hx62::storage_sector) == 0;
+    return store_prepared(hx62::storage_sector) == sector_stored;
+}
+
+void HX62Device::check_course_data(std::uint32_t course_id, byte_vector data) {
+    const std::optional<std::string> name =
+        descramble_course(data, course_id, *spec_.key_a, *spec_.key_b);
+    if (name && spec_.numbered_names) {
+        log(3, "%d: %s", static_cast<int>(course_id), name->c_str());
+    } else if (name) {
+        log(3, "%s", name->c_str());
+    }
 }
 
 }  // namespace orvel

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "devices/model_specs.h"
 #include "devices/serial/comm_device.h"
 #include "devices/serial/hx62_course.h"
 #include "devices/serial/hx62_storage_block.h"
@@ -15,7 +16,8 @@ namespace orvel {
 
 class HX62Device : public CommDevice {
 public:
-    explicit HX62Device(event_base& interrupt_event);
+    // The model's keys descramble the course names it logs.
+    HX62Device(const model_spec& spec, event_base& interrupt_event);
 
     std::string identity() override { return silicon_labs_bridge; }
     unsigned baud_rate() override { return 460800; }
@@ -24,6 +26,8 @@ public:
     bool write_course() override;
     sync_response& plain_response() override { return plain_response_; }
     sync_response& course_response() override { return course_response_; }
+    // Logs the course's name.
+    void check_course_data(std::uint32_t course_id, byte_vector data) override;
 
     // Up to 3 tries of writing the packet; raises 1500 when interrupted.
     bool sendCommand(const byte_vector& packet);
@@ -31,9 +35,16 @@ public:
     bool send_and_receive(const byte_vector& packet, std::uint8_t wanted);
     // Asks for the sector; the caller checks that the reply holds a whole sector.
     bool read_sector(std::uint32_t sector);
-    // Erases the sector and stores the image (at most one sector, padded with zeros). 0 on
-    // success, else the unit's status byte, 256 for a malformed reply, -1 when there was no
-    // image to store, -2 when the erase was not sent, -3 when the store got no reply.
+    // What storing a sector answers besides the unit's own nonzero status byte.
+    enum sector_write_result : int {
+        sector_stored = 0,
+        sector_reply_malformed = 256,
+        sector_no_image = -1,
+        sector_erase_not_sent = -2,
+        sector_store_unanswered = -3,
+    };
+    // Erases the sector and stores the image (at most one sector, padded with zeros): a
+    // sector_write_result, or the unit's status byte when it refused the store.
     int write_sector(std::uint32_t sector, const std::uint8_t* image, std::size_t size);
     // Replaces length bytes at offset of the sector by the new ones, keeping the rest of
     // it; the bytes before and after (read back) go to previous and updated.
@@ -60,6 +71,7 @@ private:
                       const HX62Course& record, std::uint32_t& sector, std::uint32_t& offset,
                       std::size_t& first) const;
 
+    const model_spec& spec_;
     packet_reader reader_;
     byte_vector packet_;  // the read or store command being sent
     HX62SyncResponse course_response_;

@@ -9,7 +9,6 @@
 #include "devices/serial/comm_device.h"
 #include "devices/serial/jt_course.h"
 #include "devices/serial/reply_reader.h"
-#include "devices/serial/serial_model_connection.h"
 
 namespace orvel {
 
@@ -42,12 +41,6 @@ private:
     byte_vector message_;
     sync_response plain_response_;
     JTCourseResponse course_response_;
-};
-
-class JTConnection : public serial_model_connection<JTDevice> {
-public:
-    JTConnection(const connection_settings& settings, event_base& interrupt_event)
-        : serial_model_connection("JT", settings, interrupt_event) {}
 };
 
 }  // namespace orvel

@@ -7,7 +7,6 @@
 
 #include "devices/serial/comm_device.h"
 #include "devices/serial/reply_reader.h"
-#include "devices/serial/serial_model_connection.h"
 #include "devices/serial/tavlin_course.h"
 
 namespace orvel {
@@ -52,12 +51,6 @@ private:
     std::string reply_;
     sync_response plain_response_;
     TavlinCourseResponse course_response_;
-};
-
-class TavlinConnection : public serial_model_connection<TavlinDevice> {
-public:
-    TavlinConnection(const connection_settings& settings, event_base& interrupt_event)
-        : serial_model_connection("Tavlin", settings, interrupt_event) {}
 };
 
 }  // namespace orvel

@@ -10,7 +10,6 @@
 #include "cloud/course_response.h"
 #include "devices/serial/comm_device.h"
 #include "devices/serial/reply_reader.h"
-#include "devices/serial/serial_model_connection.h"
 
 namespace orvel {
 
@@ -59,12 +58,6 @@ private:
     byte_vector message_;
     sync_response plain_response_;
     VemoCourseResponse course_response_;
-};
-
-class VemoConnection : public serial_model_connection<VemoDevice> {
-public:
-    VemoConnection(const connection_settings& settings, event_base& interrupt_event)
-        : serial_model_connection("Vemo", settings, interrupt_event) {}
 };
 
 }  // namespace orvel

@@ -10,7 +10,6 @@
 
 #include "devices/serial/comm_device.h"
 #include "devices/serial/reply_reader.h"
-#include "devices/serial/serial_model_connection.h"
 #include "devices/serial/zel_course.h"
 
 namespace orvel {
@@ -63,12 +62,6 @@ private:
     byte_vector message_;
     sync_response plain_response_;
     ZelCourseResponse course_response_;
-};
-
-class ZelConnection : public serial_model_connection<ZelDevice> {
-public:
-    ZelConnection(const connection_settings& settings, event_base& interrupt_event)
-        : serial_model_connection("Zel", settings, interrupt_event) {}
 };
 
 }  // namespace orvel

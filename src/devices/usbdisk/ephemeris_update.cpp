@@ -45,21 +45,19 @@ std::string ephemeris_file_name(const std::string& url) {
 
 }  // namespace
 
-void prang_connection::update_course(const std::string& courseCode) {
+void nebro_connection::update_course(const std::string& courseCode) {
+    if (!disk().spec().ephemeris) {
+        USBDiskConnection::update_course(courseCode);
+        return;
+    }
     const auto in_use = hold_device();
-    nebro_connection::update_course(courseCode);
+    USBDiskConnection::update_course(courseCode);
     memory_stream response(response_reserve);
     request_context request{response, settings()};
     update_ephemeris(request, device_location());
 }
 
-void prang_connection::download_files(request_context& request, USBDiskRestoreResponse& response,
-                                      const std::string& root) {
-    nebro_connection::download_files(request, response, root);
-    update_ephemeris(request, root);
-}
-
-void prang_connection::update_ephemeris(request_context& request, const std::string& root) {
+void nebro_connection::update_ephemeris(request_context& request, const std::string& root) {
     const std::string& serial = settings().serialNumber;
     if (serial.empty()) {
         return;

@@ -30,12 +30,38 @@ std::uint16_t little_endian_16(const std::uint8_t* bytes) {
     return static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8);
 }
 
+char read_setup_byte(const std::string& root, const std::string& marker) {
+    try {
+        const platform::volume_root volume(root);
+        stdio_file setup;
+        setup.open(volume, marker, false, false);
+        char byte = 0;
+        setup.check(std::fread(&byte, 1, 1, setup.handle()) != 1, "read");
+        return byte;
+    } catch (const intl_exception& e) {
+        log(3, "%s", e.message().c_str());
+        raise_sync_error(sync_error_code::device_read_failed);
+    }
+}
+
+void require_setup_type(const std::string& setup_type, char setup_byte) {
+    if (setup_type.size() != 1 || setup_type[0] != setup_byte) {
+        raise_sync_error(sync_error_code::course_variant_mismatch);
+    }
+}
+
 }  // namespace
 
-nebro_device::nebro_device(event_base& interrupt_event, const tar_package_model& model)
-    : USBDiskDevice(interrupt_event), model_(model) {}
+void nebro_device::check_setup_type(const std::string& setup_type, const std::string& root) const {
+    if (spec().setup_type_byte) {
+        require_setup_type(setup_type, read_setup_byte(root, spec().marker));
+    }
+}
 
 bool nebro_device::open(const std::string& root) {
+    if (spec().setup_type_byte) {
+        setup_byte_ = read_setup_byte(root, spec().marker);
+    }
     close();
     log(3, "Device %s\r\n", root.c_str());
     const std::string header_name = "idx/" + index_file_name();
@@ -78,6 +104,9 @@ bool nebro_device::is_open() {
 }
 
 bool nebro_device::write_course() {
+    if (spec().setup_type_byte) {
+        require_setup_type(downloaded_course().setupType, setup_byte_);
+    }
     if (!USBDiskDevice::write_course()) {
         return false;
     }
@@ -166,7 +195,7 @@ void nebro_device::prepare_custom_course(course& record) {
 
 bool nebro_device::write_course_name(course& record) {
     const std::string file = current_entry_.name_file_name();
-    if (file.empty()) {
+    if (!spec().name_records || file.empty()) {
         return true;
     }
     if (!stays_below_root(file)) {

@@ -15,58 +15,47 @@
 
 namespace orvel {
 
-// The constants that tell the tar-package models apart.
-struct tar_package_model {
-    const char* marker;   // at the root of the unit's volume
-    const char* package;  // the archive the service lists in a full update
-    const char* index;    // the index header's file in "idx/"
-    const model_key& key_a;
-    const model_key& key_b;
-};
-
 class nebro_device : public USBDiskDevice {
 public:
-    // The constants of the seven models are together in tar_package_models.cpp.
-    explicit nebro_device(event_base& interrupt_event);
+    using USBDiskDevice::USBDiskDevice;
 
-    std::string identity() override { return model_.marker; }
-    // Reads the course counts from the index header; opens no course file yet.
+    // Reads the course counts from the index header (and the set-up byte of a model that
+    // has one: 201 when it cannot be read); opens no course file yet.
     bool open(const std::string& root) override;
     void close() override;
     bool is_open() override;
-    // The course, then its name record.
+    // The course, then its name record; 604 for a course not made for the set-up type.
     bool write_course() override;
     // Logs the course name the scrambled data carries.
     void check_course_data(std::uint32_t course_id, byte_vector data) override;
-    std::string course_file_name() override { return model_.package; }
-    std::string setup_file_name() override { return std::string(); }
-    std::uint32_t setup_file_offset() override { return 0; }
+    std::string course_file_name() override { return spec().package; }
     // Opens the course's data file at the course's place: a standard course where its
     // index entry points, a custom one in its slot after prepare_custom_course.
     void seek_course(course& record) override;
 
-    virtual std::string index_file_name() { return model_.index; }
+    virtual std::string index_file_name() { return spec().index_file; }
     virtual std::string custom_index_file_name() { return "cstm.idx"; }
     virtual std::string custom_data_file_name() { return "000"; }
     virtual std::uint32_t key_length() { return model_key_length; }
-    virtual const model_key& key_a() { return model_.key_a; }
-    virtual const model_key& key_b() { return model_.key_b; }
+    virtual const model_key& key_a() { return *spec().key_a; }
+    virtual const model_key& key_b() { return *spec().key_b; }
     // Writes the custom course's index entry and opens its slot in the custom data file.
     virtual void prepare_custom_course(course& record);
-    // Writes the course's scrambled name into the record its entry names, if any.
+    // Writes the course's scrambled name into the record its entry names, if any and if the
+    // model keeps name records.
     virtual bool write_course_name(course& record);
+    // 604 when the model takes only courses for its set-up type and this is not the one
+    // the marker at the root names; 201 when that cannot be read.
+    void check_setup_type(const std::string& setup_type, const std::string& root) const;
 
     std::uint16_t course_count() const { return course_count_; }
     std::uint16_t courses_per_file() const { return courses_per_file_; }
     const course_index_entry& current_entry() const { return current_entry_; }
 
-protected:
-    nebro_device(event_base& interrupt_event, const tar_package_model& model);
-
 private:
     void seek_standard_course(std::uint32_t k);
 
-    tar_package_model model_;
+    char setup_byte_ = 0;
     stdio_file name_file_;
     course_index_entry current_entry_;
     std::uint16_t course_count_ = 0;

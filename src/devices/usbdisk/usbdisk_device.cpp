@@ -83,10 +83,6 @@ std::string USBDiskDevice::course_file_name() {
     return "EMBEDD01.GLF";
 }
 
-std::uint32_t USBDiskDevice::setup_file_offset() {
-    return 0;
-}
-
 void USBDiskDevice::seek_course(course& record) {
     const std::uint64_t slot = static_cast<std::uint64_t>(record.glf.size());
     seek_from_start(course_file_, slot * static_cast<std::uint64_t>(record.index));

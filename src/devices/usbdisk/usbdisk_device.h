@@ -1,4 +1,5 @@
-// The base of every unit that appears as a removable volume: its files on that volume.
+// Every unit that appears as a removable volume: its files on that volume. As it is, the
+// file-volume models, whose courses are slots of one course data file.
 #pragma once
 
 #include <cstdint>
@@ -6,6 +7,7 @@
 
 #include "base/events.h"
 #include "devices/device.h"
+#include "devices/model_specs.h"
 #include "devices/usbdisk/full_update_response.h"
 #include "devices/usbdisk/usbdisk_course.h"
 #include "platform/stdio_file.h"
@@ -15,11 +17,12 @@ namespace orvel {
 
 class USBDiskDevice : public device {
 public:
-    explicit USBDiskDevice(event_base& interrupt_event) : interrupt_event_(interrupt_event) {}
+    USBDiskDevice(const model_spec& spec, event_base& interrupt_event)
+        : spec_(spec), interrupt_event_(interrupt_event) {}
     ~USBDiskDevice() override;
 
     // The marker file or folder at the root that identifies the model's volume.
-    std::string identity() override = 0;
+    std::string identity() override { return spec_.marker; }
     // Opens the course data file for update.
     bool open(const std::string& root) override;
     void close() override;
@@ -30,13 +33,15 @@ public:
     sync_response& course_response() override { return course_response_; }
     void check_course_data(std::uint32_t course_id, byte_vector data) override;
     virtual std::string course_file_name();
-    virtual std::string setup_file_name() = 0;
-    virtual std::uint32_t setup_file_offset();
+    virtual std::string setup_file_name() { return spec_.setup_file; }
+    // The unit's own first bytes of its set-up file are never replaced.
+    std::uint32_t setup_file_offset() const { return spec_.setup_offset; }
     // Where the full-update answer is parsed; it stays until the next one.
     virtual USBDiskFullUpdateResponse& restore_response() { return restore_response_; }
     // Positions the course file where the course goes: slot index - 1 of equal-sized slots.
     virtual void seek_course(course& record);
 
+    const model_spec& spec() const { return spec_; }
     const std::string& root() const { return root_; }
     USBDiskCourse& downloaded_course() { return course_response_.record; }
 
@@ -51,6 +56,7 @@ protected:
     event_base& interrupt_event() { return interrupt_event_; }
 
 private:
+    const model_spec& spec_;
     event_base& interrupt_event_;
     std::string root_;  // ends with "/"; paths are root + name
     platform::volume_root volume_;

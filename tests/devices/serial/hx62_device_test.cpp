@@ -9,7 +9,7 @@
 #include "base/failures.h"
 #include "devices/model_keys.h"
 #include "devices/serial/hx62_course_name.h"
-#include "devices/serial/hx62_models.h"
+#include "devices/serial/hx62_device.h"
 #include "sim/hx62_unit.h"
 #include "support/capture_logger.h"
 
@@ -44,7 +44,7 @@ protected:
 
     hx62_unit unit;
     event interrupt;
-    HXZelXDevice device{interrupt};
+    HX62Device device{spec_of("HXZelX"), interrupt};
     test::capture_logger logger;
 };
 
@@ -170,18 +170,19 @@ TEST(Hx62CourseName, EachModelReadsItsNamesWithItsOwnKeys) {
     test::capture_logger logger;
     empty_event never;
     namespace keys = model_keys;
-    HXZelPlusDevice(never).check_course_data(
-        4243, scrambled(4243, "Pine Hills", keys::HXZelPlus::data_key, keys::HXZelPlus::name_key));
-    HXQuillanDevice(never).check_course_data(
-        77, scrambled(77, "Old Course", keys::HXQuillan::data_key, keys::HXQuillan::name_key));
-    HX62Device(never).check_course_data(
-        77, scrambled(77, "Ignored", keys::HXQuillan::data_key, keys::HXQuillan::name_key));
+    HX62Device(spec_of("HXZelPlus"), never)
+        .check_course_data(4243, scrambled(4243, "Pine Hills", keys::HXZelPlus::data_key,
+                                           keys::HXZelPlus::name_key));
+    HX62Device(spec_of("HXQuillan"), never)
+        .check_course_data(
+            77, scrambled(77, "Old Course", keys::HXQuillan::data_key, keys::HXQuillan::name_key));
     EXPECT_EQ(logger.messages(), (std::vector<std::string>{"4243: Pine Hills", "Old Course"}));
 
     // Another model's keys make another id of it.
     logger.clear();
-    HXZelXSDevice(never).check_course_data(
-        77, scrambled(77, "Old Course", keys::HXQuillan::data_key, keys::HXQuillan::name_key));
+    HX62Device(spec_of("HXZelXS"), never)
+        .check_course_data(
+            77, scrambled(77, "Old Course", keys::HXQuillan::data_key, keys::HXQuillan::name_key));
     ASSERT_EQ(logger.messages().size(), 1u);
     EXPECT_TRUE(logger.mentions("Incorrect id_course, "));
     EXPECT_TRUE(logger.mentions(" insted of 77"));
