@@ -10,6 +10,7 @@ namespace {
 
 namespace keys = model_keys;
 
+// A row of a name and a family alone: a serial model's whole row, and where the others start.
 model_spec serial(const char* name, model_family family) {
     return {name, family, nullptr, nullptr, "",    "",    0,    "",
             "",   false,  false,   false,   false, false, false};
