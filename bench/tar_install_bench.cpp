@@ -159,7 +159,7 @@ int run(const std::string& only) {
          }},
         {"install_package",
          [&](const std::string& unit) {
-             orvel::nebro_connection connection(orvel::spec_of("Nebro"), settings, never);
+             orvel::nebro_connection connection(orvel::row_of("Nebro"), settings, never);
              orvel::memory_stream answer;
              orvel::request_context request{answer, connection.settings()};
              connection.install_package(request, unit, cloud.url("/files/nebro.tar"), 1);

@@ -220,7 +220,7 @@ TEST_F(Console, OffersEveryModelAndUpdatesTarPackageAndSerialProtocolUnits) {
     const std::string tab = open_console();
     ASSERT_TRUE(reaches(tab, 0, 15s)) << status_text(tab);
     EXPECT_EQ(browser->evaluate(tab, "document.getElementById('model').options.length").asUInt(),
-              model_specs().size());
+              model_rows().size());
     const std::string units = session.units_folder();
 
     // A Nebro full update unpacks the package's course library onto the volume.

@@ -109,6 +109,16 @@ protected:
         test::write_file(volume / "SETUP.SMI", pattern(500, 2));
     }
 
+    // The ZelPlus unit chosen, its full update offering the set-up file at /files/setup.
+    void zel_plus_offered_its_setup_file() {
+        zel_plus_unit();
+        start(volume.path());
+        search("ZelPlus", "", 7);
+        ASSERT_TRUE(becomes(2));
+        cloud.reply_rest("DeviceFullDataDetails",
+                         http_reply::json(setup_answer(cloud.url("/files/setup"))));
+    }
+
     std::string full_update(std::chrono::milliseconds timeout = 10s) {
         return run("FullUpdate",
                    R"(,"device":"any","server":")" + cloud.host() + R"(","userKey":")" + user_key +
@@ -237,12 +247,7 @@ TEST_F(PartnerFaults, LogUploadFailuresAreLoggedAfterTheFailureTheyFollow) {
 // Files and the log upload, unlike the REST exchanges, are tried four times, 5, 10 and 15 s
 // apart.
 TEST_F(PartnerFaults, DroppedTransfersAreTriedAgain) {
-    zel_plus_unit();
-    start(volume.path());
-    search("ZelPlus", "", 7);
-    ASSERT_TRUE(becomes(2));
-    cloud.reply_rest("DeviceFullDataDetails",
-                     http_reply::json(setup_answer(cloud.url("/files/setup"))));
+    ASSERT_NO_FATAL_FAILURE(zel_plus_offered_its_setup_file());
     const std::string setup = pattern(300, 3);
     cloud.fail_first("/files/setup", 1, http_reply::dropped(), http_reply::text(200, setup));
     EXPECT_EQ(full_update(15s), finished);
@@ -263,12 +268,7 @@ TEST_F(PartnerFaults, DroppedTransfersAreTriedAgain) {
 }
 
 TEST_F(PartnerFaults, TransferThatStallsAtEveryTryFailsAfterTheLastAndChangesNothing) {
-    zel_plus_unit();
-    start(volume.path());
-    search("ZelPlus", "", 7);
-    ASSERT_TRUE(becomes(2));
-    cloud.reply_rest("DeviceFullDataDetails",
-                     http_reply::json(setup_answer(cloud.url("/files/setup"))));
+    ASSERT_NO_FATAL_FAILURE(zel_plus_offered_its_setup_file());
     const auto before = test::files_below(volume.path());
     cloud.reply("/files/setup", http_reply::stalled_after(100, pattern(300, 4), stall));
     EXPECT_EQ(full_update(45s), coded(5, 1600));

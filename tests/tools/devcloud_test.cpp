@@ -103,7 +103,7 @@ protected:
 
     // The unit of a tar-package model, as the agent makes it.
     std::unique_ptr<nebro_device> tar_device(const std::string& model) {
-        return std::make_unique<nebro_device>(spec_of(model), no_event);
+        return std::make_unique<nebro_device>(row_of(model), no_event);
     }
 
     // The course read by the response class of the model's protocol; the last one of each
@@ -452,8 +452,8 @@ TEST_F(DevCloud, ConsoleFilesAndCatalogueAreServedAndNothingOutsideThem) {
     }
     const Json::Value catalogue = parse_json(fetch(cloud->base_url() + "/api/catalogue"));
     EXPECT_EQ(catalogue["server"].asString(), cloud->server().host());
-    EXPECT_EQ(catalogue["models"].size(), model_specs().size());
-    EXPECT_EQ(catalogue["members"][0]["products"].size(), model_specs().size());
+    EXPECT_EQ(catalogue["models"].size(), model_rows().size());
+    EXPECT_EQ(catalogue["members"][0]["products"].size(), model_rows().size());
 }
 
 }  // namespace

@@ -37,8 +37,8 @@ TEST(SampleUnits, OneVolumeAMarkerIsPluggedAndPluggingAnotherTakesItsPlace) {
     EXPECT_TRUE(fs::exists(folder / "units/Nebro/nebro.setup"));
     EXPECT_EQ(test::read_file(folder / "units/Uzo/uzo.setup"), "B");
     const auto volume_models =
-        std::count_if(model_specs().begin(), model_specs().end(),
-                      [](const model_spec& spec) { return is_volume(spec.family); });
+        std::count_if(model_rows().begin(), model_rows().end(),
+                      [](const model_row& row) { return is_volume(row.family); });
     EXPECT_EQ(units.volume_paths().size(), static_cast<std::size_t>(volume_models));
 
     ASSERT_TRUE(units.set_plugged("JTC", true));

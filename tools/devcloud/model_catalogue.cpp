@@ -7,22 +7,22 @@ namespace {
 // Uzo's unit of the samples is of set-up type "B".
 constexpr const char* sample_setup_type = "B";
 
-model_info from_spec(const model_spec& spec) {
+model_info from_row(const model_row& row) {
     model_info model;
-    model.name = spec.name;
-    model.family = spec.family;
-    model.unit = spec.family == model_family::hx62 ? "HX62" : spec.name;
-    model.bridge = bridge_of(spec.family);
-    model.marker = spec.marker;
-    model.setup_file = spec.setup_file;
-    model.setup_offset = spec.setup_offset;
-    model.package = spec.package;
-    model.index_file = spec.index_file;
-    model.name_records = spec.name_records;
-    model.scores = spec.scores;
-    model.articles = spec.articles;
-    model.ephemeris = spec.ephemeris;
-    if (spec.setup_type_byte) {
+    model.name = row.name;
+    model.family = row.family;
+    model.unit = row.family == model_family::hx62 ? "HX62" : row.name;
+    model.bridge = bridge_of(row.family);
+    model.marker = row.marker;
+    model.setup_file = row.setup_file;
+    model.setup_offset = row.setup_offset;
+    model.package = row.package;
+    model.index_file = row.index_file;
+    model.name_records = row.name_records;
+    model.scores = row.scores;
+    model.articles = row.articles;
+    model.ephemeris = row.ephemeris;
+    if (row.setup_type_byte) {
         model.setup_type = sample_setup_type;
         model.marker_content = model.setup_type;
     }
@@ -31,8 +31,8 @@ model_info from_spec(const model_spec& spec) {
 
 std::vector<model_info> make_models() {
     std::vector<model_info> all;
-    for (const model_spec& spec : model_specs()) {
-        all.push_back(from_spec(spec));
+    for (const model_row& row : model_rows()) {
+        all.push_back(from_row(row));
     }
     return all;
 }

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "devices/model_specs.h"
+#include "devices/model_rows.h"
 
 namespace orvel::devcloud {
 

@@ -11,7 +11,7 @@
 #include <utility>
 
 #include "devcloud/sample_layout.h"
-#include "devices/model_specs.h"
+#include "devices/model_rows.h"
 
 namespace orvel::devcloud {
 
@@ -79,11 +79,11 @@ struct key_pair {
 };
 
 key_pair model_key_pair(const std::string& model) {
-    const model_spec& spec = spec_of(model);
-    if (spec.key_a == nullptr) {
+    const model_row& row = row_of(model);
+    if (row.key_a == nullptr) {
         throw std::invalid_argument("no scrambling keys for " + model);
     }
-    return {*spec.key_a, *spec.key_b};
+    return {*row.key_a, *row.key_b};
 }
 
 // A tar-package course as the service scrambles it: the name field under key_b, then every

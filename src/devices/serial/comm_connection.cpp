@@ -5,9 +5,9 @@
 
 namespace orvel {
 
-CommConnection::CommConnection(std::unique_ptr<CommDevice> owned, const model_spec& spec,
+CommConnection::CommConnection(std::unique_ptr<CommDevice> owned, const model_row& row,
                                const connection_settings& settings, event_base& interrupt_event)
-    : device_connection(std::move(owned), settings, interrupt_event), spec_(spec) {}
+    : device_connection(std::move(owned), settings, interrupt_event), row_(row) {}
 
 bool CommConnection::open_device() {
     const std::string port = find_device();

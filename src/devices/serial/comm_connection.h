@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "devices/device_connection.h"
-#include "devices/model_specs.h"
+#include "devices/model_rows.h"
 #include "devices/serial/comm_device.h"
 #include "platform/serial_ports.h"
 
@@ -14,16 +14,16 @@ namespace orvel {
 
 class CommConnection : public device_connection {
 public:
-    CommConnection(std::unique_ptr<CommDevice> owned, const model_spec& spec,
+    CommConnection(std::unique_ptr<CommDevice> owned, const model_row& row,
                    const connection_settings& settings, event_base& interrupt_event);
 
     bool open_device() override;
-    std::string model_name() override { return spec_.name; }
+    std::string model_name() override { return row_.name; }
     // The port of the first listed bridge whose name holds the device's identity.
     std::string find_device() override;
 
 private:
-    const model_spec& spec_;
+    const model_row& row_;
 };
 
 // The device of the first port whose name contains the identity and whose device is a path

@@ -45,8 +45,8 @@ const char* equality(bool same) {
 
 }  // namespace
 
-HX62Device::HX62Device(const model_spec& spec, event_base& interrupt_event)
-    : CommDevice(interrupt_event), spec_(spec) {
+HX62Device::HX62Device(const model_row& row, event_base& interrupt_event)
+    : CommDevice(interrupt_event), row_(row) {
     packet_.reserve(hx62::max_payload + hx62::frame_overhead);
     sector_image_.reserve(hx62::sector_size);
 }
@@ -315,8 +315,8 @@ bool HX62Device::write_course() {
 
 void HX62Device::check_course_data(std::uint32_t course_id, byte_vector data) {
     const std::optional<std::string> name =
-        descramble_course(data, course_id, *spec_.key_a, *spec_.key_b);
-    if (name && spec_.numbered_names) {
+        descramble_course(data, course_id, *row_.key_a, *row_.key_b);
+    if (name && row_.numbered_names) {
         log(3, "%d: %s", static_cast<int>(course_id), name->c_str());
     } else if (name) {
         log(3, "%s", name->c_str());

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "devices/model_specs.h"
+#include "devices/model_rows.h"
 #include "devices/serial/comm_device.h"
 #include "devices/serial/hx62_course.h"
 #include "devices/serial/hx62_storage_block.h"
@@ -17,7 +17,7 @@ namespace orvel {
 class HX62Device : public CommDevice {
 public:
     // The model's keys descramble the course names it logs.
-    HX62Device(const model_spec& spec, event_base& interrupt_event);
+    HX62Device(const model_row& row, event_base& interrupt_event);
 
     std::string identity() override { return silicon_labs_bridge; }
     unsigned baud_rate() override { return 460800; }
@@ -71,7 +71,7 @@ private:
                       const HX62Course& record, std::uint32_t& sector, std::uint32_t& offset,
                       std::size_t& first) const;
 
-    const model_spec& spec_;
+    const model_row& row_;
     packet_reader reader_;
     byte_vector packet_;  // the read or store command being sent
     HX62SyncResponse course_response_;

@@ -46,7 +46,7 @@ std::string ephemeris_file_name(const std::string& url) {
 }  // namespace
 
 void nebro_connection::update_course(const std::string& courseCode) {
-    if (!disk().spec().ephemeris) {
+    if (!disk().row().ephemeris) {
         USBDiskConnection::update_course(courseCode);
         return;
     }

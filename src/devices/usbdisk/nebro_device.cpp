@@ -53,14 +53,14 @@ void require_setup_type(const std::string& setup_type, char setup_byte) {
 }  // namespace
 
 void nebro_device::check_setup_type(const std::string& setup_type, const std::string& root) const {
-    if (spec().setup_type_byte) {
-        require_setup_type(setup_type, read_setup_byte(root, spec().marker));
+    if (row().setup_type_byte) {
+        require_setup_type(setup_type, read_setup_byte(root, row().marker));
     }
 }
 
 bool nebro_device::open(const std::string& root) {
-    if (spec().setup_type_byte) {
-        setup_byte_ = read_setup_byte(root, spec().marker);
+    if (row().setup_type_byte) {
+        setup_byte_ = read_setup_byte(root, row().marker);
     }
     close();
     log(3, "Device %s\r\n", root.c_str());
@@ -104,7 +104,7 @@ bool nebro_device::is_open() {
 }
 
 bool nebro_device::write_course() {
-    if (spec().setup_type_byte) {
+    if (row().setup_type_byte) {
         require_setup_type(downloaded_course().setupType, setup_byte_);
     }
     if (!USBDiskDevice::write_course()) {
@@ -195,7 +195,7 @@ void nebro_device::prepare_custom_course(course& record) {
 
 bool nebro_device::write_course_name(course& record) {
     const std::string file = current_entry_.name_file_name();
-    if (!spec().name_records || file.empty()) {
+    if (!row().name_records || file.empty()) {
         return true;
     }
     if (!stays_below_root(file)) {

@@ -28,17 +28,17 @@ public:
     bool write_course() override;
     // Logs the course name the scrambled data carries.
     void check_course_data(std::uint32_t course_id, byte_vector data) override;
-    std::string course_file_name() override { return spec().package; }
+    std::string course_file_name() override { return row().package; }
     // Opens the course's data file at the course's place: a standard course where its
     // index entry points, a custom one in its slot after prepare_custom_course.
     void seek_course(course& record) override;
 
-    virtual std::string index_file_name() { return spec().index_file; }
+    virtual std::string index_file_name() { return row().index_file; }
     virtual std::string custom_index_file_name() { return "cstm.idx"; }
     virtual std::string custom_data_file_name() { return "000"; }
     virtual std::uint32_t key_length() { return model_key_length; }
-    virtual const model_key& key_a() { return *spec().key_a; }
-    virtual const model_key& key_b() { return *spec().key_b; }
+    virtual const model_key& key_a() { return *row().key_a; }
+    virtual const model_key& key_b() { return *row().key_b; }
     // Writes the custom course's index entry and opens its slot in the custom data file.
     virtual void prepare_custom_course(course& record);
     // Writes the course's scrambled name into the record its entry names, if any and if the

@@ -34,7 +34,7 @@ void nebro_connection::download_files(request_context& request, USBDiskRestoreRe
                                       const std::string& root) {
     tar_disk().check_setup_type(response.setupType, root);
     USBDiskConnection::download_files(request, response, root);
-    if (disk().spec().ephemeris) {
+    if (disk().row().ephemeris) {
         update_ephemeris(request, root);
     }
 }

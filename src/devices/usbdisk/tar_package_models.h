@@ -11,9 +11,9 @@ namespace orvel {
 
 class nebro_connection : public USBDiskConnection {
 public:
-    nebro_connection(const model_spec& spec, const connection_settings& settings,
+    nebro_connection(const model_row& row, const connection_settings& settings,
                      event_base& interrupt_event)
-        : USBDiskConnection(std::make_unique<nebro_device>(spec, interrupt_event), settings,
+        : USBDiskConnection(std::make_unique<nebro_device>(row, interrupt_event), settings,
                             interrupt_event) {}
 
     // A model with ephemeris also gets the satellite ephemeris files the service holds for

@@ -37,10 +37,10 @@ public:
     std::string find_device() override;
     // The full update over a fresh request context.
     virtual void download_full_data(request_context& request);
-    std::string model_name() override { return disk().spec().name; }
+    std::string model_name() override { return disk().row().name; }
     // Whether the full update carries score files ("SP/") and article files ("NAR/").
-    bool uses_sp_files() { return disk().spec().scores; }
-    bool uses_nar_files() { return disk().spec().articles; }
+    bool uses_sp_files() { return disk().row().scores; }
+    bool uses_nar_files() { return disk().row().articles; }
     // False without writing anything when a category's name is no file name; a category's
     // articles beyond the tenth are left out.
     virtual bool write_nar(const std::string& root,

@@ -7,7 +7,7 @@
 
 #include "base/events.h"
 #include "devices/device.h"
-#include "devices/model_specs.h"
+#include "devices/model_rows.h"
 #include "devices/usbdisk/full_update_response.h"
 #include "devices/usbdisk/usbdisk_course.h"
 #include "platform/stdio_file.h"
@@ -17,12 +17,12 @@ namespace orvel {
 
 class USBDiskDevice : public device {
 public:
-    USBDiskDevice(const model_spec& spec, event_base& interrupt_event)
-        : spec_(spec), interrupt_event_(interrupt_event) {}
+    USBDiskDevice(const model_row& row, event_base& interrupt_event)
+        : row_(row), interrupt_event_(interrupt_event) {}
     ~USBDiskDevice() override;
 
     // The marker file or folder at the root that identifies the model's volume.
-    std::string identity() override { return spec_.marker; }
+    std::string identity() override { return row_.marker; }
     // Opens the course data file for update.
     bool open(const std::string& root) override;
     void close() override;
@@ -33,15 +33,15 @@ public:
     sync_response& course_response() override { return course_response_; }
     void check_course_data(std::uint32_t course_id, byte_vector data) override;
     virtual std::string course_file_name();
-    virtual std::string setup_file_name() { return spec_.setup_file; }
+    virtual std::string setup_file_name() { return row_.setup_file; }
     // The unit's own first bytes of its set-up file are never replaced.
-    std::uint32_t setup_file_offset() const { return spec_.setup_offset; }
+    std::uint32_t setup_file_offset() const { return row_.setup_offset; }
     // Where the full-update answer is parsed; it stays until the next one.
     virtual USBDiskFullUpdateResponse& restore_response() { return restore_response_; }
     // Positions the course file where the course goes: slot index - 1 of equal-sized slots.
     virtual void seek_course(course& record);
 
-    const model_spec& spec() const { return spec_; }
+    const model_row& row() const { return row_; }
     const std::string& root() const { return root_; }
     USBDiskCourse& downloaded_course() { return course_response_.record; }
 
@@ -56,7 +56,7 @@ protected:
     event_base& interrupt_event() { return interrupt_event_; }
 
 private:
-    const model_spec& spec_;
+    const model_row& row_;
     event_base& interrupt_event_;
     std::string root_;  // ends with "/"; paths are root + name
     platform::volume_root volume_;

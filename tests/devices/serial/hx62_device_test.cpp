@@ -44,7 +44,7 @@ protected:
 
     hx62_unit unit;
     event interrupt;
-    HX62Device device{spec_of("HXZelX"), interrupt};
+    HX62Device device{row_of("HXZelX"), interrupt};
     test::capture_logger logger;
 };
 
@@ -170,17 +170,17 @@ TEST(Hx62CourseName, EachModelReadsItsNamesWithItsOwnKeys) {
     test::capture_logger logger;
     empty_event never;
     namespace keys = model_keys;
-    HX62Device(spec_of("HXZelPlus"), never)
+    HX62Device(row_of("HXZelPlus"), never)
         .check_course_data(4243, scrambled(4243, "Pine Hills", keys::HXZelPlus::data_key,
                                            keys::HXZelPlus::name_key));
-    HX62Device(spec_of("HXQuillan"), never)
+    HX62Device(row_of("HXQuillan"), never)
         .check_course_data(
             77, scrambled(77, "Old Course", keys::HXQuillan::data_key, keys::HXQuillan::name_key));
     EXPECT_EQ(logger.messages(), (std::vector<std::string>{"4243: Pine Hills", "Old Course"}));
 
     // Another model's keys make another id of it.
     logger.clear();
-    HX62Device(spec_of("HXZelXS"), never)
+    HX62Device(row_of("HXZelXS"), never)
         .check_course_data(
             77, scrambled(77, "Old Course", keys::HXQuillan::data_key, keys::HXQuillan::name_key));
     ASSERT_EQ(logger.messages().size(), 1u);

@@ -97,7 +97,7 @@ TEST_F(TarPackageDevice, StandardCourseGoesWhereItsEntryPointsAndItsNameIntoItsR
     const std::string names_before = pattern(5 * 50, 4);
     test::write_file(volume / "name/n01", names_before);
 
-    nebro_device disk(spec_of("Nebro"), never);
+    nebro_device disk(row_of("Nebro"), never);
     ASSERT_TRUE(disk.open(volume.path()));
     EXPECT_EQ(disk.course_count(), 40);
     EXPECT_EQ(disk.courses_per_file(), 10);
@@ -120,7 +120,7 @@ TEST_F(TarPackageDevice, StandardCourseGoesWhereItsEntryPointsAndItsNameIntoItsR
 
 TEST_F(TarPackageDevice, CustomCourseGetsItsOwnEntryAndSlotInTheCustomFolder) {
     library("prang.idx", 40, 10);
-    nebro_device disk(spec_of("Prang"), never);
+    nebro_device disk(row_of("Prang"), never);
     ASSERT_TRUE(disk.open(volume.path()));
     // Index 43 is k = 42: custom course m = 2 after the 40 standard ones.
     const std::uint32_t id = 0x12345;  // the entry keeps the low 16 bits
@@ -143,7 +143,7 @@ TEST_F(TarPackageDevice, CustomCourseGetsItsOwnEntryAndSlotInTheCustomFolder) {
 
 TEST_F(TarPackageDevice, CoursesThatDoNotFitTheLibraryAreRefusedBeforeAnythingIsWritten) {
     library("nebro.idx", 40, 10);
-    nebro_device disk(spec_of("Nebro"), never);
+    nebro_device disk(row_of("Nebro"), never);
     ASSERT_TRUE(disk.open(volume.path()));
 
     set_course(disk, custom_course(disk, 5, 5), 40, 5, true);  // k = 39 is a standard slot
@@ -176,7 +176,7 @@ TEST_F(TarPackageDevice, CoursesThatDoNotFitTheLibraryAreRefusedBeforeAnythingIs
     EXPECT_EQ(thrown_text([&] { disk.write_course(); }),
               "The index header " + volume / "idx/nebro.idx" + " gives 0 courses per index file");
 
-    EXPECT_EQ(thrown_text([&] { nebro_device(spec_of("Nebro"), never).open(volume / "absent/"); }),
+    EXPECT_EQ(thrown_text([&] { nebro_device(row_of("Nebro"), never).open(volume / "absent/"); }),
               "File (" + volume / "absent/idx/nebro.idx" + ") doesn't exist");
 }
 
@@ -190,14 +190,14 @@ TEST_F(TarPackageDevice, NameRecordsOnlyWhereTheEntryNamesAFileAndTheModelKeepsT
     test::write_file(volume / "idx/000",
                      entry(0, 1, "d", "f", "", 0) + entry(50, 2, "d", "f", "n", 1));
 
-    nebro_device nebro(spec_of("Nebro"), never);
+    nebro_device nebro(row_of("Nebro"), never);
     ASSERT_TRUE(nebro.open(volume.path()));
     set_course(nebro, "first", 1, 1, false);
     ASSERT_TRUE(nebro.write_course());
     EXPECT_EQ(test::read_file(volume / "name/n"), std::string(100, '.'));
     nebro.close();
 
-    nebro_device prang(spec_of("Prang"), never);
+    nebro_device prang(row_of("Prang"), never);
     ASSERT_TRUE(prang.open(volume.path()));
     set_course(prang, "second", 2, 2, false);
     ASSERT_TRUE(prang.write_course());
@@ -228,7 +228,7 @@ TEST_F(TarPackageDevice, UzoTakesOnlyCoursesOfItsSetupType) {
         }
         return 0u;
     };
-    nebro_device uzo(spec_of("Uzo"), never);
+    nebro_device uzo(row_of("Uzo"), never);
     EXPECT_EQ(code_of([&] { uzo.open(volume.path()); }), 201u);
     test::write_file(volume / "uzo.setup", "");
     EXPECT_EQ(code_of([&] { uzo.open(volume.path()); }), 201u);
@@ -246,7 +246,7 @@ TEST_F(TarPackageDevice, UzoTakesOnlyCoursesOfItsSetupType) {
     EXPECT_EQ(test::read_file(volume / "d/f"), "ab..");
 
     // The same check before the files of a full update or restore are downloaded.
-    nebro_connection connection(spec_of("Uzo"), {}, never);
+    nebro_connection connection(row_of("Uzo"), {}, never);
     USBDiskRestoreResponse answer;
     answer.files = {"uzo.tar"};
     answer.urls = {"http://127.0.0.1:1/never"};
@@ -261,7 +261,7 @@ TEST_F(TarPackageDevice, UzoTakesOnlyCoursesOfItsSetupType) {
 }
 
 TEST_F(TarPackageDevice, CheckCourseDataLogsTheNameTheScrambledDataCarries) {
-    nebro_device disk(spec_of("Quorvanda"), never);
+    nebro_device disk(row_of("Quorvanda"), never);
     const std::uint32_t id = 4242;
     std::string data = pattern(10, 1) + "Old Course" + std::string(40, '\0') + pattern(30, 2);
     for (std::uint32_t j = 0; j < 50; ++j) {

@@ -49,7 +49,7 @@ protected:
         cloud.reply_rest("DeviceFullDataConfirm",
                          test::http_reply::json(R"({"Status":1,"ErrorMessage":""})"));
         cloud.clear_requests();
-        nebro_connection connection(spec_of("Nebro"), settings, never);
+        nebro_connection connection(row_of("Nebro"), settings, never);
         try {
             connection.restore_device();
         } catch (const extl_exception& e) {

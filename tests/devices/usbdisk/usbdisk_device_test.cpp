@@ -51,7 +51,7 @@ protected:
 TEST_F(USBDiskDeviceTest, CourseLandsInItsSlotAndTheRestOfTheFileIsKept) {
     const std::string before(4 * 1808 + 100, '\xEE');
     test::write_file(volume / "EMBEDD01.GLF", before);
-    USBDiskDevice disk(spec_of("ZelPlus"), never);
+    USBDiskDevice disk(row_of("ZelPlus"), never);
     ASSERT_TRUE(disk.open(volume.path()));
     EXPECT_TRUE(logger.contains("Device " + volume.path() + "\r\n"));
     EXPECT_EQ(disk.root(), volume.path());
@@ -72,7 +72,7 @@ TEST_F(USBDiskDeviceTest, CourseLandsInItsSlotAndTheRestOfTheFileIsKept) {
 TEST_F(USBDiskDeviceTest, SideFileIsNamedByTheCourseIdAndReplaced) {
     test::write_file(volume / "EMBEDD01.GLF", std::string(10, '\0'));
     test::write_file(volume / "12345.GLS", std::string(5000, 'o'));
-    USBDiskDevice disk(spec_of("JTCPlus"), never);
+    USBDiskDevice disk(row_of("JTCPlus"), never);
     ASSERT_TRUE(disk.open(volume.path()));
     set_course(disk, "abcd", 1, 12345, "side data");
     ASSERT_TRUE(disk.write_course());
@@ -87,7 +87,7 @@ TEST_F(USBDiskDeviceTest, SideFileIsNamedByTheCourseIdAndReplaced) {
 
 TEST_F(USBDiskDeviceTest, IndexZeroIsRefusedAndAMissingCourseFileDoesNotOpen) {
     test::write_file(volume / "EMBEDD01.GLF", "unchanged");
-    USBDiskDevice disk(spec_of("KM3"), never);
+    USBDiskDevice disk(row_of("KM3"), never);
     ASSERT_TRUE(disk.open(volume.path()));
     set_course(disk, "data", 0, 1);
     EXPECT_FALSE(disk.write_course());
@@ -106,7 +106,7 @@ TEST_F(USBDiskDeviceTest, IndexZeroIsRefusedAndAMissingCourseFileDoesNotOpen) {
 TEST_F(USBDiskDeviceTest, JtcOverwritesTheFileThatCarriesTheCourseName) {
     test::write_file(volume / "KVINC000.GLF", jtc_course("Other Links"));
     test::write_file(volume / "KVINC002.GLF", jtc_course("Pine Valley", 'o'));
-    JTCDevice disk(spec_of("JTC"), never);
+    JTCDevice disk(row_of("JTC"), never);
     ASSERT_TRUE(disk.open(volume.path()));
     EXPECT_TRUE(disk.is_ready());
     const std::string course = jtc_course("Pine Valley", 'n');
@@ -122,7 +122,7 @@ TEST_F(USBDiskDeviceTest, JtcWritesANewCourseToTheLowestFreeNumber) {
     test::write_file(volume / "KVINC000.GLF", jtc_course("Other Links"));
     test::write_file(volume / "KVINC002.GLF", "short");  // unreadable: skipped, not free
     fs::create_directory(volume / "KVINC003.GLF");       // a folder is no course file
-    JTCDevice disk(spec_of("JTC"), never);
+    JTCDevice disk(row_of("JTC"), never);
     ASSERT_TRUE(disk.open(volume.path()));
     const std::string course = jtc_course("Pine Valley");
     set_course(disk, course, 1, 5);
@@ -138,7 +138,7 @@ TEST_F(USBDiskDeviceTest, JtcFolderInTheFreeSlotFailsTheWriteInsteadOfReportingS
     // The lowest number that holds no course file is taken even when a folder sits there;
     // the unit is left as it was and the failure reaches the caller.
     fs::create_directory(volume / "KVINC000.GLF");
-    JTCDevice disk(spec_of("JTC"), never);
+    JTCDevice disk(row_of("JTC"), never);
     ASSERT_TRUE(disk.open(volume.path()));
     set_course(disk, jtc_course("Pine Valley"), 1, 5);
     try {
@@ -155,7 +155,7 @@ TEST_F(USBDiskDeviceTest, JtcComparesANameThatFillsItsFieldByAllNinetyBytes) {
     const std::string long_name(90, 'L');
     test::write_file(volume / "KVINC000.GLF", jtc_course(long_name.substr(0, 89) + "X"));
     test::write_file(volume / "KVINC001.GLF", jtc_course(long_name));
-    JTCDevice disk(spec_of("JTC"), never);
+    JTCDevice disk(row_of("JTC"), never);
     ASSERT_TRUE(disk.open(volume.path()));
     const std::string course = jtc_course(long_name, 'z');
     set_course(disk, course, 1, 5);
@@ -169,7 +169,7 @@ TEST_F(USBDiskDeviceTest, JtcWithAllHundredFilesTakenByOthersFailsWith1000) {
         test::write_file(volume / format_text("KVINC%03u.GLF", n),
                          jtc_course("Course " + std::to_string(n)));
     }
-    JTCDevice disk(spec_of("JTC"), never);
+    JTCDevice disk(row_of("JTC"), never);
     ASSERT_TRUE(disk.open(volume.path()));
     set_course(disk, jtc_course("Pine Valley"), 1, 5);
     try {

@@ -21,7 +21,7 @@ enum class model_family {
     tar_package,  // a course library unpacked from a tar package
 };
 
-struct model_spec {
+struct model_row {
     const char* name;  // the page's model text
     model_family family;
     // HX62: the course data key and the name key; tar packages: the name records' keys.
@@ -48,9 +48,9 @@ struct model_spec {
 };
 
 // In the order the page's model text is compared with them.
-const std::vector<model_spec>& model_specs();
+const std::vector<model_row>& model_rows();
 // The first whole, case-sensitive match; code 900 for any other text.
-const model_spec& spec_of(const std::string& name);
+const model_row& row_of(const std::string& name);
 bool is_volume(model_family family);
 // The friendly name of a serial model's USB bridge, by which its port is found.
 const char* bridge_of(model_family family);

@@ -1,4 +1,4 @@
-#include "devices/model_specs.h"
+#include "devices/model_rows.h"
 
 #include "base/failures.h"
 #include "devices/model_keys.h"
@@ -11,53 +11,52 @@ namespace {
 namespace keys = model_keys;
 
 // A row of a name and a family alone: a serial model's whole row, and where the others start.
-model_spec serial(const char* name, model_family family) {
+model_row serial(const char* name, model_family family) {
     return {name, family, nullptr, nullptr, "",    "",    0,    "",
             "",   false,  false,   false,   false, false, false};
 }
 
-model_spec hx62(const char* name, const model_key& data_key, const model_key& name_key) {
-    model_spec spec = serial(name, model_family::hx62);
-    spec.key_a = &data_key;
-    spec.key_b = &name_key;
-    return spec;
+model_row hx62(const char* name, const model_key& data_key, const model_key& name_key) {
+    model_row row = serial(name, model_family::hx62);
+    row.key_a = &data_key;
+    row.key_b = &name_key;
+    return row;
 }
 
-model_spec volume(const char* name, model_family family, const char* marker, const char* setup_file,
-                  bool scores, bool articles) {
-    model_spec spec = serial(name, family);
-    spec.marker = marker;
-    spec.setup_file = setup_file;
-    spec.scores = scores;
-    spec.articles = articles;
-    return spec;
+model_row volume(const char* name, model_family family, const char* marker, const char* setup_file,
+                 bool scores, bool articles) {
+    model_row row = serial(name, family);
+    row.marker = marker;
+    row.setup_file = setup_file;
+    row.scores = scores;
+    row.articles = articles;
+    return row;
 }
 
-model_spec tar(const char* name, const char* marker, const char* package, const char* index_file,
-               const model_key& key_a, const model_key& key_b) {
-    model_spec spec = volume(name, model_family::tar_package, marker, "", false, false);
-    spec.package = package;
-    spec.index_file = index_file;
-    spec.key_a = &key_a;
-    spec.key_b = &key_b;
-    return spec;
+model_row tar(const char* name, const char* marker, const char* package, const char* index_file,
+              const model_key& key_a, const model_key& key_b) {
+    model_row row = volume(name, model_family::tar_package, marker, "", false, false);
+    row.package = package;
+    row.index_file = index_file;
+    row.key_a = &key_a;
+    row.key_b = &key_b;
+    return row;
 }
 
-std::vector<model_spec> make_specs() {
-    model_spec nebro = tar("Nebro", "nebro.setup", "nebro.tar", "nebro.idx", keys::Nebro::key_a,
-                           keys::Nebro::key_b);
+std::vector<model_row> make_rows() {
+    model_row nebro = tar("Nebro", "nebro.setup", "nebro.tar", "nebro.idx", keys::Nebro::key_a,
+                          keys::Nebro::key_b);
     nebro.name_records = true;
-    model_spec uzo =
+    model_row uzo =
         tar("Uzo", "uzo.setup", "uzo.tar", "uzo.idx", keys::Uzo::key_a, keys::Uzo::key_b);
     uzo.name_records = true;
     uzo.setup_type_byte = true;
-    model_spec prang =
+    model_row prang =
         tar("Prang", "PRANG.STP", "prang.tar", "prang.idx", keys::Prang::key_a, keys::Prang::key_b);
     prang.ephemeris = true;
-    model_spec hx_zel_plus =
-        hx62("HXZelPlus", keys::HXZelPlus::data_key, keys::HXZelPlus::name_key);
+    model_row hx_zel_plus = hx62("HXZelPlus", keys::HXZelPlus::data_key, keys::HXZelPlus::name_key);
     hx_zel_plus.numbered_names = true;
-    model_spec km3 =
+    model_row km3 =
         volume("KM3", model_family::file_volume, "Brevanto.exe", "SETUP.KM3", true, false);
     km3.setup_offset = 29;
     return {
@@ -89,15 +88,15 @@ std::vector<model_spec> make_specs() {
 
 }  // namespace
 
-const std::vector<model_spec>& model_specs() {
-    static const std::vector<model_spec> specs = make_specs();
-    return specs;
+const std::vector<model_row>& model_rows() {
+    static const std::vector<model_row> rows = make_rows();
+    return rows;
 }
 
-const model_spec& spec_of(const std::string& name) {
-    for (const model_spec& spec : model_specs()) {
-        if (name == spec.name) {
-            return spec;
+const model_row& row_of(const std::string& name) {
+    for (const model_row& row : model_rows()) {
+        if (name == row.name) {
+            return row;
         }
     }
     raise_sync_error(sync_error_code::unknown_model);
